@@ -1,0 +1,58 @@
+// The only way the engine reaches a browser: a page and the element handles it returns.
+//
+// Every operation is a blocking request and may fail (element detached, page navigated
+// or closed, time-out); a failure throws PageError. What a failure means is decided at
+// each call site. Handles are used only within the call that obtained them.
+#pragma once
+
+#include "engine/core/records.hpp"
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quillfen {
+
+class PageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class ElementHandle {
+ public:
+  virtual ~ElementHandle() = default;
+
+  // The element is rendered and visible.
+  virtual bool is_visible() = 0;
+  // The element accepts interaction (not disabled).
+  virtual bool is_enabled() = 0;
+  // `script` is the text of a JavaScript function of one parameter, the element; the
+  // result is its return value as JSON (string, boolean, map or null).
+  virtual Json evaluate(const std::string& script) = 0;
+  // The rendered text, possibly empty.
+  virtual std::string inner_text() = 0;
+  // The attribute's value, or none when the attribute is absent.
+  virtual std::optional<std::string> get_attribute(const std::string& name) = 0;
+  // The border box in the main frame's viewport, or none when the element has no box.
+  virtual std::optional<BoundingBox> bounding_box() = 0;
+};
+
+using ElementHandlePtr = std::unique_ptr<ElementHandle>;
+
+class Page {
+ public:
+  virtual ~Page() = default;
+
+  // Every matching element once, in document order; empty when nothing matches.
+  virtual std::vector<ElementHandlePtr> query_selector_all(const std::string& selector) = 0;
+  // The first matching element, or null.
+  virtual ElementHandlePtr query_selector(const std::string& selector) = 0;
+  // `script` is the text of a JavaScript function without parameters.
+  virtual Json evaluate(const std::string& script) = 0;
+  // The current page address.
+  virtual std::string url() = 0;
+};
+
+}  // namespace quillfen

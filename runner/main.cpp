@@ -1,0 +1,30 @@
+// quillfen: runs plain-language web test scripts in headless Chromium.
+#include "runner/commands.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <iostream>
+
+int main(int argc, char** argv) {
+  CLI::App app{"quillfen runs plain-language web test scripts in headless Chromium.\n"
+               "Exit codes: 0 all passed, 1 a step or line failed, 2 usage or browser error."};
+  app.require_subcommand(1, 1);
+  int status = 0;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "quillfen: " << e.what() << " (see quillfen --help)\n";
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "quillfen: " << e.what() << "\n";
+    return 2;
+  }
+  return status;
+}
