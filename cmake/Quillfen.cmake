@@ -30,3 +30,13 @@ function(quillfen_test name)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
   endif()
 endfunction()
+
+# Includes every *.cmake file of the calling directory, in name order: each module (and
+# each module's tests or benchmark) describes its own targets in a file named after it.
+macro(quillfen_include_parts)
+  file(GLOB _quillfen_parts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake)
+  list(SORT _quillfen_parts)
+  foreach(_part IN LISTS _quillfen_parts)
+    include(${_part})
+  endforeach()
+endmacro()
