@@ -1,0 +1,55 @@
+// One protocol session: the browser itself or a page target attached with flat
+// sessions. `send` is a blocking command; events of the session are queued for the
+// caller to drain or wait for, and can also be seen at once through a handler (needed
+// for JavaScript dialogs, which block the page's commands until answered).
+#pragma once
+
+#include "chromium/connection.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillfen::chromium {
+
+class Session {
+ public:
+  static constexpr std::chrono::milliseconds DEFAULT_TIMEOUT{30000};
+
+  Session(std::shared_ptr<Connection> connection, std::string id,
+          std::chrono::milliseconds timeout = DEFAULT_TIMEOUT);
+
+  // Runs a command such as "Input.dispatchMouseEvent" and returns its result object.
+  // Throws PageError (ProtocolError, TransportError) on failure or time-out.
+  Json send(const std::string& method, const Json& params = Json::object());
+  Json send(const std::string& method, const Json& params, std::chrono::milliseconds timeout);
+
+  // The events received so far, oldest first; they leave the queue.
+  std::vector<Event> take_events();
+  // Waits for an event of `method` (one already queued counts), removes it from the queue
+  // and returns it; none when the time-out passes first. Other events stay queued.
+  std::optional<Event> wait_for_event(std::string_view method, std::chrono::milliseconds timeout);
+  // Called with every event of this session as it arrives, before it is queued; it runs
+  // inside whatever command is waiting and may itself send commands. Empty to remove.
+  void set_event_handler(std::function<void(const Event&)> handler);
+
+  const std::string& id() const { return id_; }
+  std::chrono::milliseconds timeout() const { return timeout_; }
+  // Commands this session sent and got answered.
+  std::uint64_t round_trips() const { return round_trips_; }
+  Connection& connection() { return *connection_; }
+
+ private:
+  std::shared_ptr<Connection> connection_;
+  std::string id_;
+  std::chrono::milliseconds timeout_;
+  std::shared_ptr<EventQueue> queue_;
+  std::uint64_t round_trips_ = 0;
+};
+
+}  // namespace quillfen::chromium
