@@ -1,0 +1,1 @@
+quillfen_module(layout_mapper SOURCES layout_mapper.cpp)
