@@ -1,0 +1,1 @@
+quillfen_module(relation_solver SOURCES relation_solver.cpp)
