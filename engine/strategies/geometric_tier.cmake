@@ -1,0 +1,1 @@
+quillfen_module(geometric_tier SOURCES geometric_tier.cpp)
