@@ -1,0 +1,474 @@
+#include "engine/browser/page_scanner.hpp"
+
+#include "engine/browser/scanner_scripts.hpp"
+#include "engine/browser/settings.hpp"
+#include "engine/core/text.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+#include <system_error>
+#include <unordered_set>
+
+namespace quillfen {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+template <std::size_t N>
+std::string join(const std::array<std::string_view, N>& parts, std::string_view separator) {
+  std::string out;
+  for (const auto part : parts) {
+    if (!out.empty()) out += separator;
+    out += part;
+  }
+  return out;
+}
+
+std::string interactable_selector() {
+  std::string out = join(_NATIVE_TAGS, ", ");
+  for (const auto role : _ARIA_ROLES) {
+    out += ", [role=\"";
+    out += role;
+    out += "\"]";
+  }
+  out += ", img[alt], img[data-testid], [data-testid]";
+  return out;
+}
+
+// A value the page returned where a string is needed; anything else is the page
+// breaking its contract, which drops the element like any other failed read.
+std::string as_string(const Json& value, const char* what) {
+  if (!value.is_string()) throw TypeError(std::string(what) + " must be a string");
+  return value.get<std::string>();
+}
+
+std::string trimmed(const std::optional<std::string>& value) {
+  return value ? text::trim(*value) : std::string();
+}
+
+bool has_area(const std::optional<BoundingBox>& box) {
+  return box && box->width > 0 && box->height > 0;
+}
+
+void read_captured_attributes(ElementHandle& handle, AttributeMap& attributes) {
+  for (const auto name : CAPTURED_ATTRIBUTES) {
+    const std::string key(name);
+    if (auto value = handle.get_attribute(key)) attributes.set(key, std::move(*value));
+  }
+}
+
+void merge_data_attributes(ElementHandle& handle, AttributeMap& attributes) {
+  const Json data = handle.evaluate(_DATA_ATTRIBUTES_JS);
+  if (!data.is_object()) throw TypeError("the data attributes must be a map");
+  for (const auto& [name, value] : data.items()) attributes.set(name, as_string(value, "a data attribute"));
+}
+
+std::string tag_of(ElementHandle& handle) { return as_string(handle.evaluate(_TAG_NAME_JS), "the tag name"); }
+std::string xpath_of(ElementHandle& handle) { return as_string(handle.evaluate(_XPATH_JS), "the xpath"); }
+
+// Trimmed inner text of the first element matching `selector`; "" when there is none
+// or when the page fails (a selector built from an id need not be valid CSS).
+std::string guarded_text_of(Page& page, const std::string& selector) {
+  try {
+    const ElementHandlePtr found = page.query_selector(selector);
+    return found ? text::trim(found->inner_text()) : std::string();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string guarded_script_text(ElementHandle& handle, const std::string& script) {
+  try {
+    const Json result = handle.evaluate(script);
+    return result.is_string() ? text::trim(result.get<std::string>()) : std::string();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+// One interactable element of the selector group, or none when it is skipped.
+std::optional<ElementRecord> read_native(PageScanner& scanner, ElementHandle& handle) {
+  ElementRecord record;
+  record.is_visible = handle.is_visible();
+  record.is_enabled = handle.is_enabled();
+  record.tag = tag_of(handle);
+  record.text = text::trim(handle.inner_text());
+  if (record.text.empty()) record.text = trimmed(handle.get_attribute("value"));
+  record.bounding_box = handle.bounding_box();
+  if (!has_area(record.bounding_box)) return std::nullopt;
+  if (!record.is_visible) {
+    // Hidden controls stay only when they carry a name of their own (icon buttons
+    // revealed on hover, visually hidden close buttons).
+    const std::string aria_label = handle.get_attribute("aria-label").value_or("");
+    const std::string title = handle.get_attribute("title").value_or("");
+    if (aria_label.empty() && title.empty()) return std::nullopt;
+  }
+  read_captured_attributes(handle, record.attributes);
+  merge_data_attributes(handle, record.attributes);
+  record.xpath = xpath_of(handle);
+  if (record.tag == "input" || record.tag == "textarea") {
+    std::string label = scanner._get_field_label(handle);
+    if (!label.empty()) record.attributes.set("_label", std::move(label));
+  }
+  return record;
+}
+
+std::optional<ElementRecord> read_custom_input(PageScanner& scanner, ElementHandle& handle,
+                                               std::unordered_set<std::string>& seen) {
+  ElementRecord record;
+  record.tag = tag_of(handle);
+  if (!_is_custom_input(record.tag, handle.get_attribute("class").value_or(""))) return std::nullopt;
+  record.bounding_box = handle.bounding_box();
+  if (!has_area(record.bounding_box)) return std::nullopt;
+  if (!handle.is_visible()) return std::nullopt;
+  record.xpath = xpath_of(handle);
+  if (!seen.insert(record.xpath).second) return std::nullopt;
+  record.text = text::trim(handle.inner_text());
+  std::string label = scanner._get_field_label(handle);
+  read_captured_attributes(handle, record.attributes);
+  if (!label.empty()) record.attributes.set("_label", std::move(label));
+  record.is_visible = true;
+  record.is_enabled = true;
+  record.is_editable_field = true;
+  return record;
+}
+
+std::optional<ElementRecord> read_text_element(ElementHandle& handle) {
+  if (!handle.is_visible()) return std::nullopt;
+  ElementRecord record;
+  record.text = text::trim(handle.inner_text());
+  if (record.text.empty()) return std::nullopt;
+  record.bounding_box = handle.bounding_box();
+  if (!record.bounding_box) return std::nullopt;
+  record.tag = tag_of(handle);
+  record.xpath = xpath_of(handle);
+  for (const char* name : {"id", "class", "href", "aria-label"}) {
+    if (auto value = handle.get_attribute(name)) record.attributes.set(name, std::move(*value));
+  }
+  merge_data_attributes(handle, record.attributes);
+  const Json direct = handle.evaluate(_DIRECT_TEXT_JS);
+  if (!direct.is_boolean()) throw TypeError("the direct-text flag must be true or false");
+  record.has_direct_text = direct.get<bool>();
+  record.is_visible = true;
+  record.is_enabled = true;
+  return record;
+}
+
+double item_number(const Json& item, const char* key) {
+  const auto it = item.find(key);
+  if (it == item.end() || !it->is_number()) {
+    throw TypeError(std::string("pointer item '") + key + "' must be a number");
+  }
+  return it->get<double>();
+}
+
+std::string item_string(const Json& item, const char* key) {
+  const auto it = item.find(key);
+  if (it == item.end() || it->is_null()) return {};
+  return as_string(*it, key);
+}
+
+ElementRecord pointer_record(const Json& item) {
+  ElementRecord record;
+  record.tag = "button";
+  const auto text = item.find("text");
+  if (text == item.end()) throw TypeError("pointer item 'text' is missing");
+  record.text = as_string(*text, "pointer item 'text'");
+  if (std::string cls = item_string(item, "cls"); !cls.empty()) record.attributes.set("class", std::move(cls));
+  if (std::string aria = item_string(item, "aria"); !aria.empty()) {
+    record.attributes.set("aria-label", std::move(aria));
+  }
+  record.bounding_box = BoundingBox{item_number(item, "x"), item_number(item, "y"), item_number(item, "w"),
+                                    item_number(item, "h"), true};
+  record.is_visible = true;
+  record.is_enabled = true;
+  record.xpath = item_string(item, "xpath");
+  return record;
+}
+
+double _area(const ElementRecord& record) {
+  if (!record.bounding_box) throw TypeError("a text element needs a bounding_box");
+  return record.bounding_box->width * record.bounding_box->height;
+}
+
+// Strict on all four sides: boxes that only share an edge do not overlap.
+bool _overlaps(const BoundingBox& a, const BoundingBox& b) {
+  return a.x < b.x + b.width && a.x + a.width > b.x && a.y < b.y + b.height && a.y + a.height > b.y;
+}
+
+// "://" and "/" become "_", cut to 60 characters; nothing else is replaced.
+std::string url_slug(const std::string& url) {
+  return text::prefix(text::replace_all(text::replace_all(url, "://", "_"), "/", "_"), 60);
+}
+
+std::string local_timestamp(std::chrono::system_clock::time_point when) {
+  const std::time_t t = std::chrono::system_clock::to_time_t(when);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr) throw std::system_error(errno, std::generic_category(), "local time");
+  char buffer[32];
+  const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y%m%d_%H%M%S", &local);
+  return std::string(buffer, n);
+}
+
+[[noreturn]] void fail(const std::string& what, const fs::path& path) {
+  throw fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+}
+
+class ScratchFile {
+ public:
+  // Creates a fresh hidden file in `dir`; the name never collides with a snapshot.
+  ScratchFile(const fs::path& dir, const std::string& stem) {
+    for (int attempt = 0;; ++attempt) {
+      path_ = dir / ("." + stem + ".json." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp");
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) return;
+      if (errno != EEXIST) fail("cannot create snapshot file", path_);
+    }
+  }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile() {
+    if (fd_ >= 0) ::close(fd_);
+    ::unlink(path_.c_str());
+  }
+
+  void write_all(std::string_view content) {
+    while (!content.empty()) {
+      const ssize_t n = ::write(fd_, content.data(), content.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fail("cannot write snapshot file", path_);
+      content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail("cannot write snapshot file", path_);
+  }
+
+  // Links the finished file under the first free name of stem.json, stem_2.json, ...;
+  // an existing snapshot is never replaced. The scratch name goes with the destructor.
+  fs::path publish(const fs::path& dir, const std::string& stem) const {
+    for (int n = 1;; ++n) {
+      const fs::path target = dir / (n == 1 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json");
+      if (::link(path_.c_str(), target.c_str()) == 0) return target;
+      if (errno != EEXIST) fail("cannot save snapshot file", target);
+    }
+  }
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+};
+
+Json records_json(const Elements& records) {
+  Json list = Json::array();
+  for (const auto& record : records) {
+    if (!record) throw TypeError("a record list must not hold null records");
+    list.push_back(to_json(*record));
+  }
+  return list;
+}
+
+}  // namespace
+
+const std::string INTERACTABLE_SELECTOR = interactable_selector();
+const std::string TEXT_SELECTOR = join(_TEXT_TAGS, ", ");
+const std::string _CUSTOM_INPUT_SELECTOR =
+    "span[class*='editable'], div[class*='editable'], span[class*='input'], div[class*='input']";
+const std::string _LABEL_CANDIDATE_SELECTOR = "h1, h2, h3, h4, h5, h6, label, div, span, p";
+
+const std::string _TAG_NAME_JS(embedded_scripts::tag_name);
+const std::string _DATA_ATTRIBUTES_JS(embedded_scripts::data_attributes);
+const std::string _DIRECT_TEXT_JS(embedded_scripts::direct_text);
+const std::string _XPATH_JS(embedded_scripts::xpath);
+const std::string _PREVIOUS_SIBLING_LABEL_JS(embedded_scripts::previous_sibling_label);
+const std::string _PARENT_CHILDREN_LABEL_JS(embedded_scripts::parent_children_label);
+const std::string _CURSOR_POINTER_JS(embedded_scripts::cursor_pointer);
+
+bool _is_custom_input(std::string_view tag, std::string_view classes) {
+  if (tag == "input" || tag == "textarea" || tag == "select") return false;
+  const std::string lowered = text::lower(classes);
+  return lowered.find("editable") != std::string::npos || lowered.find("input") != std::string::npos;
+}
+
+PageScanner::PageScanner(Page& page, std::ostream& console, Clock now)
+    : page(page), console_(console), now_(std::move(now)) {}
+
+std::ostream& PageScanner::default_console() { return std::cout; }
+
+std::pair<Elements, Elements> PageScanner::extract_interactable_elements() {
+  Elements elements;
+  for (const ElementHandlePtr& handle : page.query_selector_all(INTERACTABLE_SELECTOR)) {
+    try {
+      if (auto record = read_native(*this, *handle)) {
+        elements.push_back(std::make_shared<ElementRecord>(std::move(*record)));
+      }
+    } catch (const std::exception&) {
+      // A detached or otherwise unreadable element is left out; the scan goes on.
+    }
+  }
+  for (auto& record : _extract_custom_inputs()) elements.push_back(std::move(record));
+  for (auto& record : _extract_cursor_pointer_elements()) elements.push_back(std::move(record));
+  _assign_spatial_labels(elements, _collect_label_candidates());
+  Elements text_elements = extract_text_elements();
+  _save_snapshot(elements, text_elements);
+  return {std::move(elements), std::move(text_elements)};
+}
+
+Elements PageScanner::extract_text_elements() {
+  Elements candidates;
+  for (const ElementHandlePtr& handle : page.query_selector_all(TEXT_SELECTOR)) {
+    try {
+      if (auto record = read_text_element(*handle)) {
+        candidates.push_back(std::make_shared<ElementRecord>(std::move(*record)));
+      }
+    } catch (const std::exception&) {
+      // Unreadable element: left out.
+    }
+  }
+  return _dedup_text_elements(candidates);
+}
+
+std::string PageScanner::_get_field_label(ElementHandle& handle) {
+  // Sources in order of how deliberately they name the field; the first one wins and
+  // the later ones are not read. Only the lookups that may meet an unusable selector or
+  // a script error are guarded; a failing attribute read fails the whole lookup.
+  if (std::string label = trimmed(handle.get_attribute("aria-label")); !label.empty()) return label;
+  if (const auto ref = handle.get_attribute("aria-labelledby"); ref && !ref->empty()) {
+    if (std::string label = guarded_text_of(page, "#" + *ref); !label.empty()) return label;
+  }
+  if (const auto id = handle.get_attribute("id"); id && !id->empty()) {
+    if (std::string label = guarded_text_of(page, "label[for=\"" + *id + "\"]"); !label.empty()) return label;
+  }
+  if (std::string label = trimmed(handle.get_attribute("placeholder")); !label.empty()) return label;
+  if (std::string label = trimmed(handle.get_attribute("title")); !label.empty()) return label;
+  if (std::string label = guarded_script_text(handle, _PREVIOUS_SIBLING_LABEL_JS); !label.empty()) return label;
+  return guarded_script_text(handle, _PARENT_CHILDREN_LABEL_JS);
+}
+
+Elements PageScanner::_extract_custom_inputs() {
+  Elements records;
+  std::unordered_set<std::string> seen;
+  for (const ElementHandlePtr& handle : page.query_selector_all(_CUSTOM_INPUT_SELECTOR)) {
+    try {
+      if (auto record = read_custom_input(*this, *handle, seen)) {
+        records.push_back(std::make_shared<ElementRecord>(std::move(*record)));
+      }
+    } catch (const std::exception&) {
+      // Unreadable element: left out.
+    }
+  }
+  return records;
+}
+
+Elements PageScanner::_extract_cursor_pointer_elements() {
+  Json items;
+  try {
+    items = page.evaluate(_CURSOR_POINTER_JS);
+  } catch (const std::exception&) {
+    // The pointer group is a best-effort addition: without it the scan still stands.
+    return {};
+  }
+  Elements records;
+  if (items.is_null()) return records;
+  if (!items.is_array()) throw TypeError("the pointer script must return a list");
+  std::unordered_set<std::string> seen;
+  for (const Json& item : items) {
+    if (!item.is_object()) throw TypeError("a pointer item must be a map");
+    if (!seen.insert(item_string(item, "xpath")).second) continue;
+    records.push_back(std::make_shared<ElementRecord>(pointer_record(item)));
+  }
+  return records;
+}
+
+LabelCandidates PageScanner::_collect_label_candidates() {
+  LabelCandidates candidates;
+  std::unordered_set<std::string> taken;
+  for (const ElementHandlePtr& handle : page.query_selector_all(_LABEL_CANDIDATE_SELECTOR)) {
+    try {
+      if (!handle->is_visible()) continue;
+      std::string label = text::trim(handle->inner_text());
+      const std::optional<BoundingBox> box = handle->bounding_box();
+      if (label.empty() || !box || text::length(label) > 60) continue;
+      // Taller boxes are multi-line containers, not labels.
+      if (box->height > 40) continue;
+      if (!taken.insert(label).second) continue;
+      candidates.push_back({std::move(label), *box});
+    } catch (const std::exception&) {
+      // Unreadable element: not a candidate.
+    }
+  }
+  return candidates;
+}
+
+void PageScanner::_assign_spatial_labels(const Elements& elements, const LabelCandidates& label_candidates) {
+  for (const Element& record : elements) {
+    if (!record) throw TypeError("elements must not hold null records");
+    if (!record->attributes.get("_label").empty() || !record->bounding_box) continue;
+    const BoundingBox& box = *record->bounding_box;
+    const std::string* best = nullptr;
+    double best_distance = std::numeric_limits<double>::infinity();
+    for (const LabelCandidate& candidate : label_candidates) {
+      const BoundingBox& c = candidate.bounding_box;
+      const double bottom = c.y + c.height;
+      if (bottom > box.y) continue;
+      if (c.x > box.x + box.width || c.x + c.width < box.x) continue;
+      // Strictly nearer only: at equal distance the earlier candidate keeps the label.
+      if (const double distance = box.y - bottom; distance < best_distance) {
+        best_distance = distance;
+        best = &candidate.text;
+      }
+    }
+    if (best != nullptr && !best->empty()) record->attributes.set("_label", *best);
+  }
+}
+
+void PageScanner::_save_snapshot(const Elements& elements, const Elements& text_elements) {
+  if (!settings::SAVE_SNAPSHOTS) return;
+  const fs::path dir = settings::LOG_PATH;
+  fs::create_directories(dir);
+  const std::string slug = url_slug(page.url());
+  const std::string stem = local_timestamp(now_()) + "_" + slug;
+  Json document = Json::object();
+  document["url"] = page.url();
+  document["elements"] = records_json(elements);
+  document["text_elements"] = records_json(text_elements);
+  // Written aside and linked into place, so a failed write leaves no partial snapshot
+  // and a scan in the same second as another adds a file instead of replacing it.
+  ScratchFile scratch(dir, stem);
+  scratch.write_all(dump_document(document));
+  const fs::path saved = scratch.publish(dir, stem);
+  console_ << "  [DOM snapshot saved → " << saved.string() << "]" << std::endl;
+}
+
+Elements PageScanner::_dedup_text_elements(const Elements& candidates) {
+  Elements kept;
+  for (const Element& el : candidates) {
+    if (!el) throw TypeError("candidates must not hold null records");
+    bool dominated = false;
+    if (!el->has_direct_text.value_or(false)) {
+      // A record without text of its own is a container when a smaller record inside
+      // it carries part of its text.
+      for (const Element& other : candidates) {
+        if (!other) throw TypeError("candidates must not hold null records");
+        if (other == el || !(_area(*other) < _area(*el))) continue;
+        if (!_overlaps(*el->bounding_box, *other->bounding_box)) continue;
+        if (el->text.find(other->text) != std::string::npos) {
+          dominated = true;
+          break;
+        }
+      }
+    }
+    if (!dominated) kept.push_back(el);
+  }
+  return kept;
+}
+
+}  // namespace quillfen

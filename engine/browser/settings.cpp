@@ -1,0 +1,8 @@
+#include "engine/browser/settings.hpp"
+
+namespace quillfen::settings {
+
+bool SAVE_SNAPSHOTS = false;
+std::string LOG_PATH = "data/logs";
+
+}  // namespace quillfen::settings
