@@ -1,0 +1,1 @@
+quillfen_module(step_reader SOURCES step_reader.cpp)

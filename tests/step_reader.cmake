@@ -1,0 +1,1 @@
+quillfen_test(step_reader_test SOURCES step_reader_test.cpp LIBS quillfen_step_reader)
