@@ -1,0 +1,1 @@
+quillfen_test(geometric_tier_test SOURCES geometric_tier_test.cpp LIBS quillfen_geometric_tier)

@@ -1,0 +1,1 @@
+quillfen_test(layout_mapper_test SOURCES layout_mapper_test.cpp LIBS quillfen_layout_mapper)

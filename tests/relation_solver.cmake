@@ -1,0 +1,1 @@
+quillfen_test(relation_solver_test SOURCES relation_solver_test.cpp LIBS quillfen_relation_solver quillfen_layout_mapper)
