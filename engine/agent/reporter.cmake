@@ -1,0 +1,1 @@
+quillfen_module(reporter SOURCES reporter.cpp)
