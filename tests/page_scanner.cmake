@@ -1,0 +1,1 @@
+quillfen_test(page_scanner_test SOURCES page_scanner_test.cpp LIBS quillfen_fake_page quillfen_page_scanner)
