@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace quillfen::chromium {
@@ -50,6 +51,8 @@ class Connection {
   // reply came within the time-out.
   Json call(const std::string& session_id, const std::string& method, const Json& params,
             std::chrono::milliseconds timeout);
+  // Sends a command without waiting; its reply, error or not, is dropped when it comes.
+  void post(const std::string& session_id, const std::string& method, const Json& params);
   // Reads and dispatches messages until the deadline or until `done` holds; returns
   // whether `done` held. Used to wait for events.
   bool pump_until(const std::function<bool()>& done, Clock::time_point deadline);
@@ -57,7 +60,7 @@ class Connection {
   // Routes the events of `session_id` to `queue` from now on, until the queue is gone.
   void attach_events(const std::string& session_id, std::weak_ptr<EventQueue> queue);
 
-  // Commands answered so far (one round trip each).
+  // Commands answered so far (one round trip each); posted commands do not count.
   std::uint64_t round_trips() const { return round_trips_; }
   void close() { transport_->close(); }
   bool is_open() const { return transport_->is_open(); }
@@ -68,8 +71,11 @@ class Connection {
   std::unique_ptr<PipeTransport> transport_;
   std::int64_t next_id_ = 1;
   std::map<std::int64_t, Json> replies_;
-  std::map<std::int64_t, bool> waiting_;
+  // Commands awaiting a reply, with their session.
+  std::map<std::int64_t, std::string> waiting_;
   std::map<std::string, std::weak_ptr<EventQueue>> queues_;
+  // Sessions detached or crashed: their commands fail instead of waiting.
+  std::set<std::string> gone_sessions_;
   std::uint64_t round_trips_ = 0;
 };
 

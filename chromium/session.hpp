@@ -29,18 +29,23 @@ class Session {
   Json send(const std::string& method, const Json& params = Json::object());
   Json send(const std::string& method, const Json& params, std::chrono::milliseconds timeout);
 
+  // Sends a command without waiting for its reply (releasing objects, for example).
+  void post(const std::string& method, const Json& params = Json::object());
+
   // The events received so far, oldest first; they leave the queue.
   std::vector<Event> take_events();
   // Waits for an event of `method` (one already queued counts), removes it from the queue
   // and returns it; none when the time-out passes first. Other events stay queued.
   std::optional<Event> wait_for_event(std::string_view method, std::chrono::milliseconds timeout);
+  // Removes the queued events of `method`, for example load events of an earlier page.
+  void drop_events(std::string_view method);
   // Called with every event of this session as it arrives, before it is queued; it runs
   // inside whatever command is waiting and may itself send commands. Empty to remove.
   void set_event_handler(std::function<void(const Event&)> handler);
 
   const std::string& id() const { return id_; }
   std::chrono::milliseconds timeout() const { return timeout_; }
-  // Commands this session sent and got answered.
+  // Commands this session sent and waited for (one round trip each).
   std::uint64_t round_trips() const { return round_trips_; }
   Connection& connection() { return *connection_; }
 

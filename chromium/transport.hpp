@@ -29,8 +29,8 @@ class MessageFramer {
  public:
   explicit MessageFramer(std::size_t max_message_bytes) : max_message_bytes_(max_message_bytes) {}
 
-  // Adds bytes as read; throws TransportError when an unfinished message grows past the
-  // bound.
+  // Adds bytes as read. Throws TransportError when a message grows past the bound; that
+  // message is skipped up to its end, and the messages around it are kept.
   void feed(std::string_view bytes);
   // The next complete message, without its NUL, or none.
   std::optional<std::string> next();
@@ -40,6 +40,7 @@ class MessageFramer {
  private:
   std::size_t max_message_bytes_;
   std::string buffer_;
+  bool discarding_ = false;
   std::deque<std::string> complete_;
 };
 

@@ -1,0 +1,324 @@
+#include "chromium/browser.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quillfen::chromium {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* DEBIAN_CHROMIUM = "/usr/lib/chromium/chromium";
+// Pipe ends are moved to at least this number, so that placing them on 3 and 4 in the
+// child never overwrites another end.
+constexpr int FIRST_HIGH_FD = 10;
+
+bool is_executable_file(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error) && ::access(path.c_str(), X_OK) == 0;
+}
+
+UniqueFd high_fd(int fd) {
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, FIRST_HIGH_FD);
+  ::close(fd);
+  if (moved < 0) {
+    throw LaunchError(std::string("Could not prepare the browser pipe: ") + std::strerror(errno) + ".");
+  }
+  return UniqueFd(moved);
+}
+
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+Pipe make_pipe() {
+  int fds[2];
+  if (::pipe(fds) != 0) {
+    throw LaunchError(std::string("Could not create a pipe for the browser: ") + std::strerror(errno) + ".");
+  }
+  UniqueFd read = high_fd(fds[0]);
+  UniqueFd write = high_fd(fds[1]);
+  return {std::move(read), std::move(write)};
+}
+
+fs::path make_profile_dir() {
+  std::error_code error;
+  const fs::path base = fs::temp_directory_path(error);
+  std::string pattern = ((error ? fs::path("/tmp") : base) / "quillfen-chromium-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw LaunchError("Could not create a temporary browser profile in " + pattern.substr(0, pattern.size() - 24) +
+                      ": " + std::strerror(errno) + ".");
+  }
+  return pattern;
+}
+
+void remove_profile(const fs::path& profile) {
+  // A browser process that is still dying may write one last file: try again briefly.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    std::error_code error;
+    fs::remove_all(profile, error);
+    if (!fs::exists(profile, error)) {
+      return;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+// Waits up to `limit` for `pid` to end; true when it was reaped.
+bool reap(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  while (true) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid || (done < 0 && errno == ECHILD)) {
+      return true;
+    }
+    if (Clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+}
+
+std::vector<char*> argv_of(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (auto& arg : args) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
+  return argv;
+}
+
+void default_child_signals() {
+  sigset_t all;
+  sigemptyset(&all);
+  ::sigprocmask(SIG_SETMASK, &all, nullptr);
+  ::signal(SIGPIPE, SIG_DFL);
+}
+
+// Starts the guardian: a shell that waits until this process's end of `pipe` closes,
+// which happens however this process ends, then kills the browser's process group and
+// removes its profile. Returns its pid, or none when it could not start (cleaning up
+// then rests on the destructor alone).
+std::optional<pid_t> start_guardian(pid_t browser_group, const fs::path& profile, UniqueFd read_end,
+                                    int devnull) {
+  std::vector<std::string> args{"/bin/sh", "-c", "cat >/dev/null; kill -9 -\"$1\" 2>/dev/null; rm -rf \"$2\"",
+                                "quillfen-guardian", std::to_string(browser_group), profile.string()};
+  auto argv = argv_of(args);
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    return std::nullopt;
+  }
+  if (pid == 0) {
+    // Its own process group, deaf to the signals that end this process, so that it
+    // outlives a Ctrl-C or a kill of the whole job.
+    ::setpgid(0, 0);
+    default_child_signals();
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+      ::signal(sig, SIG_IGN);
+    }
+    ::dup2(read_end.get(), 0);
+    ::dup2(devnull, 1);
+    ::dup2(devnull, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+}  // namespace
+
+fs::path find_chromium(const std::optional<fs::path>& executable) {
+  if (executable) {
+    if (!is_executable_file(*executable)) {
+      throw LaunchError("The browser " + executable->string() + " does not exist or is not executable.");
+    }
+    return *executable;
+  }
+  if (const char* env = std::getenv("QUILLFEN_CHROMIUM"); env != nullptr && *env != '\0') {
+    if (!is_executable_file(env)) {
+      throw LaunchError(std::string("The browser named by QUILLFEN_CHROMIUM (") + env +
+                        ") does not exist or is not executable.");
+    }
+    return env;
+  }
+  if (is_executable_file(DEBIAN_CHROMIUM)) {
+    return DEBIAN_CHROMIUM;
+  }
+  if (const char* path = std::getenv("PATH"); path != nullptr) {
+    std::stringstream dirs(path);
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+      const fs::path candidate = fs::path(dir.empty() ? "." : dir) / "chromium";
+      if (is_executable_file(candidate)) {
+        return candidate;
+      }
+    }
+  }
+  throw LaunchError("Chromium was not found: install the chromium package or set QUILLFEN_CHROMIUM.");
+}
+
+struct Browser::Process {
+  pid_t pid = -1;
+  bool reaped = false;
+  std::optional<pid_t> guardian;
+  UniqueFd guardian_pipe;
+  fs::path profile;
+
+  Process() = default;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  ~Process() {
+    if (pid > 0) {
+      // The browser's helpers share its process group, also after it died itself.
+      ::kill(-pid, SIGKILL);
+      if (!reaped) {
+        ::kill(pid, SIGKILL);
+        reap(pid, 5000ms);
+      }
+    }
+    if (!profile.empty()) {
+      remove_profile(profile);
+    }
+    guardian_pipe.reset();
+    if (guardian && !reap(*guardian, 2000ms)) {
+      ::kill(*guardian, SIGKILL);
+      reap(*guardian, 1000ms);
+    }
+  }
+};
+
+std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
+  const fs::path executable = find_chromium(options.executable);
+  auto process = std::make_unique<Process>();
+  process->profile = make_profile_dir();
+
+  std::vector<std::string> args{executable.string(),
+                                "--headless",
+                                "--remote-debugging-pipe",
+                                "--user-data-dir=" + process->profile.string(),
+                                "--no-startup-window",
+                                "--no-first-run",
+                                "--no-default-browser-check",
+                                "--disable-background-networking",
+                                "--disable-component-update",
+                                "--disable-sync",
+                                "--disable-breakpad",
+                                "--disable-crash-reporter",
+                                "--disable-crashpad-for-testing",
+                                "--disable-gpu",
+                                "--disable-dev-shm-usage",
+                                "--disable-extensions",
+                                "--hide-scrollbars",
+                                "--mute-audio",
+                                "--password-store=basic",
+                                "--window-size=" + std::to_string(options.window_width) + "," +
+                                    std::to_string(options.window_height)};
+  if (::geteuid() == 0) {
+    args.emplace_back("--no-sandbox");
+  }
+  args.insert(args.end(), options.extra_arguments.begin(), options.extra_arguments.end());
+  auto argv = argv_of(args);
+
+  Pipe commands = make_pipe();
+  Pipe replies = make_pipe();
+  Pipe exec_status = make_pipe();
+  UniqueFd devnull = high_fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
+  UniqueFd log = high_fd(::open((process->profile / "chromium.log").c_str(),
+                                O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    throw LaunchError(std::string("Could not start the browser: ") + std::strerror(errno) + ".");
+  }
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    default_child_signals();
+    ::dup2(devnull.get(), 0);
+    ::dup2(devnull.get(), 1);
+    ::dup2(log.valid() ? log.get() : devnull.get(), 2);
+    ::dup2(commands.read.get(), 3);
+    ::dup2(replies.write.get(), 4);
+    ::execv(argv[0], argv.data());
+    const int error = errno;
+    [[maybe_unused]] const auto written = ::write(exec_status.write.get(), &error, sizeof error);
+    ::_exit(127);
+  }
+  ::setpgid(pid, pid);
+  process->pid = pid;
+  commands.read.reset();
+  replies.write.reset();
+  exec_status.write.reset();
+
+  int exec_error = 0;
+  ssize_t n = 0;
+  do {
+    n = ::read(exec_status.read.get(), &exec_error, sizeof exec_error);
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(sizeof exec_error)) {
+    throw LaunchError("Could not start the browser " + executable.string() + ": " + std::strerror(exec_error) + ".");
+  }
+
+  Pipe guardian = make_pipe();
+  process->guardian = start_guardian(pid, process->profile, std::move(guardian.read), devnull.get());
+  process->guardian_pipe = std::move(guardian.write);
+
+  auto connection = std::make_shared<Connection>(
+      std::make_unique<PipeTransport>(std::move(commands.write), std::move(replies.read)));
+  Json version;
+  try {
+    version = connection->call("", "Browser.getVersion", Json::object(), options.startup_timeout);
+  } catch (const PageError&) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      process->reaped = true;
+      throw LaunchError("The browser " + executable.string() + " exited during start-up" +
+                        (WIFEXITED(status) ? " with status " + std::to_string(WEXITSTATUS(status)) : "") + ".");
+    }
+    throw LaunchError("The browser " + executable.string() + " did not start within " +
+                      std::to_string(options.startup_timeout.count()) + " ms.");
+  }
+  auto browser = std::unique_ptr<Browser>(new Browser(std::move(process), std::move(connection), options));
+  browser->version_ = version.value("product", std::string());
+  return browser;
+}
+
+Browser::Browser(std::unique_ptr<Process> process, std::shared_ptr<Connection> connection,
+                 const LaunchOptions& options)
+    : process_(std::move(process)),
+      connection_(std::move(connection)),
+      root_(std::make_unique<Session>(connection_, "", options.command_timeout)),
+      options_(options) {}
+
+Browser::~Browser() {
+  // Pages that outlive the browser fail their calls from here on.
+  connection_->close();
+}
+
+std::unique_ptr<ChromiumPage> Browser::new_page() {
+  const Json target = root_->send("Target.createTarget", {{"url", "about:blank"}});
+  const std::string target_id = target.at("targetId").get<std::string>();
+  const Json attached = root_->send("Target.attachToTarget", {{"targetId", target_id}, {"flatten", true}});
+  return std::make_unique<ChromiumPage>(connection_, target_id, attached.at("sessionId").get<std::string>(),
+                                        options_.command_timeout);
+}
+
+int Browser::pid() const { return process_->pid; }
+
+const fs::path& Browser::profile_dir() const { return process_->profile; }
+
+}  // namespace quillfen::chromium

@@ -1,0 +1,204 @@
+#include "chromium/connection.hpp"
+
+#include <cctype>
+#include <string_view>
+
+namespace quillfen::chromium {
+
+namespace {
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The code unit of a \uXXXX escape starting at `at`, or none.
+std::optional<unsigned> escape_at(std::string_view text, std::size_t at) {
+  if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') {
+    return std::nullopt;
+  }
+  unsigned unit = 0;
+  for (std::size_t i = at + 2; i < at + 6; ++i) {
+    const int digit = hex_value(text[i]);
+    if (digit < 0) {
+      return std::nullopt;
+    }
+    unit = unit * 16 + static_cast<unsigned>(digit);
+  }
+  return unit;
+}
+
+bool is_high(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The browser escapes every non-ASCII character, and page text may hold lone
+// surrogates, which no JSON parser accepts: they become U+FFFD.
+std::string replace_lone_surrogates(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != '\\' || i + 1 >= text.size()) {
+      out.push_back(text[i++]);
+      continue;
+    }
+    const auto unit = escape_at(text, i);
+    if (!unit) {
+      out.append(text.substr(i, 2));
+      i += 2;
+      continue;
+    }
+    if (is_high(*unit)) {
+      const auto next = escape_at(text, i + 6);
+      if (next && is_low(*next)) {
+        out.append(text.substr(i, 12));
+        i += 12;
+        continue;
+      }
+    }
+    out.append(is_high(*unit) || is_low(*unit) ? "\\ufffd" : text.substr(i, 6));
+    i += 6;
+  }
+  return out;
+}
+
+// The "id" of a reply that could not be parsed, so that its caller is not left waiting.
+std::optional<std::int64_t> leading_id(std::string_view text) {
+  constexpr std::string_view prefix = "{\"id\":";
+  if (text.substr(0, prefix.size()) != prefix) {
+    return std::nullopt;
+  }
+  std::int64_t id = 0;
+  std::size_t i = prefix.size();
+  if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) {
+    return std::nullopt;
+  }
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    id = id * 10 + (text[i] - '0');
+  }
+  return id;
+}
+
+Json parse_message(const std::string& message) {
+  Json parsed = Json::parse(message, nullptr, false);
+  if (parsed.is_discarded()) {
+    parsed = Json::parse(replace_lone_surrogates(message), nullptr, false);
+  }
+  if (parsed.is_discarded()) {
+    if (const auto id = leading_id(message)) {
+      return Json{{"id", *id},
+                  {"error", {{"code", -32700}, {"message", "The browser's reply is not valid JSON."}}}};
+    }
+  }
+  return parsed;
+}
+
+}  // namespace
+
+Connection::Connection(std::unique_ptr<PipeTransport> transport) : transport_(std::move(transport)) {}
+
+Json Connection::call(const std::string& session_id, const std::string& method, const Json& params,
+                      std::chrono::milliseconds timeout) {
+  const std::int64_t id = next_id_++;
+  Json message{{"id", id}, {"method", method}, {"params", params}};
+  if (!session_id.empty()) {
+    message["sessionId"] = session_id;
+  }
+  const auto deadline = Clock::now() + timeout;
+  transport_->send(message.dump(-1, ' ', false, Json::error_handler_t::replace), deadline);
+  waiting_.emplace(id, session_id);
+  struct Forget {
+    Connection& connection;
+    std::int64_t id;
+    ~Forget() { connection.waiting_.erase(id); }
+  } forget{*this, id};
+
+  while (true) {
+    if (const auto reply = replies_.find(id); reply != replies_.end()) {
+      Json answer = std::move(reply->second);
+      replies_.erase(reply);
+      ++round_trips_;
+      if (const auto error = answer.find("error"); error != answer.end()) {
+        throw ProtocolError(error->value("code", 0),
+                            method + ": " + error->value("message", std::string("unknown error")) +
+                                (error->contains("data") ? " (" + (*error)["data"].dump() + ")" : ""));
+      }
+      return answer.contains("result") ? std::move(answer["result"]) : Json::object();
+    }
+    if (!session_id.empty() && gone_sessions_.count(session_id) != 0) {
+      throw PageError(method + ": the page was closed or crashed.");
+    }
+    const auto next = transport_->receive(deadline);
+    if (!next) {
+      throw TransportError(method + " got no answer within " + std::to_string(timeout.count()) + " ms.");
+    }
+    dispatch(*next);
+  }
+}
+
+void Connection::post(const std::string& session_id, const std::string& method, const Json& params) {
+  Json message{{"id", next_id_++}, {"method", method}, {"params", params}};
+  if (!session_id.empty()) {
+    message["sessionId"] = session_id;
+  }
+  transport_->send(message.dump(-1, ' ', false, Json::error_handler_t::replace),
+                   Clock::now() + std::chrono::seconds(5));
+}
+
+bool Connection::pump_until(const std::function<bool()>& done, Clock::time_point deadline) {
+  while (!done()) {
+    const auto next = transport_->receive(deadline);
+    if (!next) {
+      return done();
+    }
+    dispatch(*next);
+  }
+  return true;
+}
+
+void Connection::attach_events(const std::string& session_id, std::weak_ptr<EventQueue> queue) {
+  queues_[session_id] = std::move(queue);
+}
+
+void Connection::dispatch(const std::string& text) {
+  Json message = parse_message(text);
+  if (!message.is_object()) {
+    return;
+  }
+  if (const auto id = message.find("id"); id != message.end() && id->is_number_integer()) {
+    // Replies to commands that timed out or were posted have no one waiting: dropped.
+    const auto reply_id = id->get<std::int64_t>();
+    if (waiting_.count(reply_id) != 0) {
+      replies_[reply_id] = std::move(message);
+    }
+    return;
+  }
+  Event event{message.value("sessionId", std::string()), message.value("method", std::string()),
+              message.contains("params") ? std::move(message["params"]) : Json::object()};
+  if (event.method == "Target.detachedFromTarget") {
+    gone_sessions_.insert(event.params.value("sessionId", std::string()));
+  } else if (event.method == "Inspector.targetCrashed" || event.method == "Inspector.detached") {
+    gone_sessions_.insert(event.session_id);
+  }
+  const auto entry = queues_.find(event.session_id);
+  if (entry == queues_.end()) {
+    return;
+  }
+  const auto queue = entry->second.lock();
+  if (!queue) {
+    queues_.erase(entry);
+    return;
+  }
+  // A copy, since the handler may replace itself.
+  if (const auto handler = queue->handler) {
+    handler(event);
+  }
+  queue->events.push_back(std::move(event));
+  if (queue->events.size() > EventQueue::MAX_QUEUED) {
+    queue->events.pop_front();
+  }
+}
+
+}  // namespace quillfen::chromium
