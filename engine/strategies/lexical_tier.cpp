@@ -22,15 +22,39 @@ bool is_type_descriptor(std::string_view word) {
   return in_table(_TYPE_DESCRIPTORS, text::lower(word));
 }
 
+// "_" and "-" are single bytes that never occur inside a longer UTF-8 sequence, so a
+// byte-wise replacement is the character-wise one.
 std::string blank_separators(std::string_view s) {
-  return text::replace_all(text::replace_all(s, "_", " "), "-", " ");
+  std::string out(s);
+  std::replace_if(out.begin(), out.end(), [](char c) { return c == '_' || c == '-'; }, ' ');
+  return out;
+}
+
+bool is_ascii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// text::split_ws, cutting ASCII text (nearly every class and id) in place instead of
+// decoding it: this runs for every element of every resolution.
+std::vector<std::string> words_of(std::string_view s) {
+  if (!is_ascii(s)) return text::split_ws(s);
+  const auto space = [&](std::size_t i) { return text::is_space(static_cast<unsigned char>(s[i])); };
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && space(i)) ++i;
+    const std::size_t start = i;
+    while (i < s.size() && !space(i)) ++i;
+    if (i > start) words.emplace_back(s.substr(start, i - start));
+  }
+  return words;
 }
 
 // Class tokens are tested before their separators become blanks, so 'btn-primary'
 // survives as 'btn primary' while 'css-1x2y3z' is dropped whole.
 std::optional<std::string> class_words(std::string_view class_attribute) {
   std::vector<std::string> kept;
-  for (const auto& token : text::split_ws(class_attribute)) {
+  for (const auto& token : words_of(class_attribute)) {
     if (text::length(token) >= 4 && !text::contains_digit(token)) {
       kept.push_back(blank_separators(token));
     }
@@ -43,7 +67,7 @@ std::optional<std::string> class_words(std::string_view class_attribute) {
 // word is tested on its own.
 std::optional<std::string> name_words(std::string_view name, std::size_t min_length) {
   std::vector<std::string> kept;
-  for (auto& word : text::split_ws(blank_separators(name))) {
+  for (auto& word : words_of(blank_separators(name))) {
     if (text::length(word) >= min_length && !text::contains_digit(word)) {
       kept.push_back(std::move(word));
     }
@@ -216,8 +240,9 @@ ResolutionResult match_elements(const ParsedInstruction& instruction, const Elem
     return e.is_visible && contains_needle(e, needles, use_label);
   });
   if (matched.empty()) {
+    // Every candidate, visible or not; the visible ones are already known not to match.
     matched = keep_if(candidates, [&](const ElementRecord& e) {
-      return contains_needle(e, needles, use_label);
+      return !e.is_visible && contains_needle(e, needles, use_label);
     });
   }
   if (matched.empty() && action == "extract_text") {

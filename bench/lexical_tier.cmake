@@ -1,0 +1,2 @@
+add_executable(lexical_tier_bench ${CMAKE_CURRENT_LIST_DIR}/lexical_tier_bench.cpp)
+target_link_libraries(lexical_tier_bench PRIVATE quillfen_lexical_tier benchmark::benchmark)
