@@ -219,15 +219,16 @@ std::string local_timestamp(std::chrono::system_clock::time_point when) {
 }
 
 [[noreturn]] void fail(const std::string& what, const fs::path& path) {
-  throw fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+  const int error = errno;
+  throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
 }
 
 class ScratchFile {
  public:
-  // Creates a fresh hidden file in `dir`; the name never collides with a snapshot.
-  ScratchFile(const fs::path& dir, const std::string& stem) {
+  // Creates a fresh hidden file in `dir`, whose name never collides with a snapshot's.
+  explicit ScratchFile(const fs::path& dir) {
     for (int attempt = 0;; ++attempt) {
-      path_ = dir / ("." + stem + ".json." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp");
+      path_ = dir / (".snapshot-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp");
       fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ >= 0) return;
       if (errno != EEXIST) fail("cannot create snapshot file", path_);
@@ -244,6 +245,7 @@ class ScratchFile {
     while (!content.empty()) {
       const ssize_t n = ::write(fd_, content.data(), content.size());
       if (n < 0 && errno == EINTR) continue;
+      if (n == 0) errno = EIO;
       if (n <= 0) fail("cannot write snapshot file", path_);
       content.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -442,7 +444,7 @@ void PageScanner::_save_snapshot(const Elements& elements, const Elements& text_
   document["text_elements"] = records_json(text_elements);
   // Written aside and linked into place, so a failed write leaves no partial snapshot
   // and a scan in the same second as another adds a file instead of replacing it.
-  ScratchFile scratch(dir, stem);
+  ScratchFile scratch(dir);
   scratch.write_all(dump_document(document));
   const fs::path saved = scratch.publish(dir, stem);
   console_ << "  [DOM snapshot saved → " << saved.string() << "]" << std::endl;
