@@ -140,15 +140,6 @@ class SnapshotTest : public ::testing::Test {
   std::optional<std::string> saved_tz_;
 };
 
-TEST(PageScannerTables, SelectorGroupsAreJoinedAsTheBrowserExpects) {
-  EXPECT_EQ(INTERACTABLE_SELECTOR,
-            "button, input, a, select, textarea, [role=\"button\"], [role=\"link\"], [role=\"textbox\"], "
-            "[role=\"checkbox\"], [role=\"menuitem\"], [role=\"menuitemcheckbox\"], [role=\"menuitemradio\"], "
-            "[role=\"option\"], [role=\"combobox\"], [role=\"searchbox\"], [role=\"spinbutton\"], "
-            "[role=\"switch\"], [role=\"tab\"], img[alt], img[data-testid], [data-testid]");
-  EXPECT_EQ(TEXT_SELECTOR, "h1, h2, h3, h4, h5, h6, p, span, label, li, td, th, a, button, div");
-}
-
 TEST(PageScannerTables, CustomInputIsRecognisedByClassNameOnNonNativeTags) {
   const struct {
     std::string_view tag, classes;
