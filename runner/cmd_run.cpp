@@ -1,0 +1,187 @@
+// `quillfen run`: runs test scripts in headless Chromium, one fresh tab per script, and
+// reports every step on the console, in the HTML report and optionally in JUnit XML.
+#include "runner/commands.hpp"
+
+#include "chromium/browser.hpp"
+#include "engine/agent/reporter.hpp"
+#include "engine/browser/settings.hpp"
+#include "runner/junit_report.hpp"
+#include "runner/script_file.hpp"
+#include "runner/step_runner.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillfen::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct RunOptions {
+  std::vector<std::string> scripts;
+  std::string url;
+  int timeout_ms = 5000;
+  std::string junit;
+  std::string report = Reporter::DEFAULT_REPORT_PATH.string();
+  std::string chromium;
+  bool snapshots = false;
+};
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Logs a failure for each step that can no longer run, and says why under each.
+void fail_steps(Reporter& reporter, runner::SuiteResult& suite, const runner::Script& script,
+                std::size_t from, const std::string& reason) {
+  for (std::size_t i = from; i < script.steps.size(); ++i) {
+    const auto& step = script.steps[i];
+    reporter.log_failure(step.text, std::nullopt);
+    runner::print_note(std::cout, reason);
+    std::cout.flush();
+    suite.cases.push_back({step.text, step.line, 0.0, reason});
+  }
+}
+
+// Runs one script in a fresh tab; steps after a crash or hang of the tab fail unrun.
+runner::SuiteResult run_script(chromium::Browser& browser, Reporter& reporter, const runner::Script& script,
+                               const RunOptions& options) {
+  const auto started = Clock::now();
+  runner::SuiteResult suite{script.path.string(), 0.0, {}};
+  std::cout << "\n" << script.path.string() << "\n";
+  std::cout.flush();
+
+  std::unique_ptr<chromium::ChromiumPage> page;
+  try {
+    page = browser.new_page();
+    if (!options.url.empty()) {
+      page->navigate(options.url, std::chrono::milliseconds{std::max(options.timeout_ms, 10000)});
+    }
+  } catch (const PageError& e) {
+    fail_steps(reporter, suite, script, 0, std::string("not run: the start page could not be opened: ") + e.what());
+    suite.seconds = seconds_since(started);
+    return suite;
+  }
+
+  const runner::StepSettings settings{std::chrono::milliseconds{options.timeout_ms}};
+  runner::StepRunner steps(*page, reporter, std::cout, std::filesystem::absolute(script.path).parent_path(),
+                           settings);
+  for (std::size_t i = 0; i < script.steps.size(); ++i) {
+    const auto& step = script.steps[i];
+    const auto step_started = Clock::now();
+    try {
+      const runner::StepResult result = steps.run(step);
+      suite.cases.push_back({step.text, step.line, seconds_since(step_started), result.failure});
+      std::cout.flush();
+    } catch (const runner::PageGone& gone) {
+      reporter.log_failure(step.text, std::nullopt);
+      runner::print_note(std::cout, gone.what());
+      suite.cases.push_back({step.text, step.line, seconds_since(step_started), std::string(gone.what())});
+      fail_steps(reporter, suite, script, i + 1, std::string("not run: ") + gone.what());
+      suite.seconds = seconds_since(started);
+      return suite;
+    }
+  }
+  steps.finish();
+  suite.seconds = seconds_since(started);
+  return suite;
+}
+
+int run(const RunOptions& options) {
+  const StepReader reader;
+  std::vector<runner::Script> scripts;
+  std::vector<std::string> issues;
+  for (const auto& file : options.scripts) {
+    try {
+      scripts.push_back(runner::read_script(file));
+    } catch (const std::exception& e) {
+      std::cerr << "quillfen run: " << e.what() << ".\n";
+      return 2;
+    }
+    const auto found = runner::script_issues(scripts.back(), reader);
+    issues.insert(issues.end(), found.begin(), found.end());
+  }
+  if (!issues.empty()) {
+    for (const auto& issue : issues) std::cout << issue << "\n";
+    std::cerr << "quillfen run: " << issues.size() << (issues.size() == 1 ? " issue" : " issues")
+              << " found in the scripts; nothing was run. Fix the lines above and run again.\n";
+    return 1;
+  }
+
+  settings::SAVE_SNAPSHOTS = options.snapshots;
+  chromium::LaunchOptions launch;
+  if (!options.chromium.empty()) launch.executable = std::filesystem::path(options.chromium);
+  // A page that answers nothing for this long is taken to hang.
+  launch.command_timeout = std::chrono::milliseconds{10000 + options.timeout_ms};
+  std::unique_ptr<chromium::Browser> browser;
+  try {
+    browser = chromium::Browser::launch(launch);
+  } catch (const std::exception& e) {
+    std::cerr << "quillfen run: " << e.what() << "\n";
+    return 2;
+  }
+
+  Reporter reporter(std::cout);
+  std::vector<runner::SuiteResult> suites;
+  for (const auto& script : scripts) suites.push_back(run_script(*browser, reporter, script, options));
+  browser.reset();
+
+  bool all_passed = true;
+  for (const auto& record : reporter.results) all_passed = all_passed && record.status == "PASS";
+  int status = all_passed ? 0 : 1;
+  try {
+    reporter.summary(options.report);
+  } catch (const std::exception& e) {
+    std::cerr << "quillfen run: " << e.what() << "\n";
+    status = 2;
+  }
+  if (!options.junit.empty()) {
+    try {
+      runner::write_junit(options.junit, suites);
+      std::cout << "  JUnit XML   → " << options.junit << "\n";
+    } catch (const std::exception& e) {
+      std::cerr << "quillfen run: " << e.what() << ".\n";
+      status = 2;
+    }
+  }
+  std::cout.flush();
+  return status;
+}
+
+}  // namespace
+
+void add_run_command(CLI::App& app, int& status) {
+  auto options = std::make_shared<RunOptions>();
+  CLI::App* run_command = app.add_subcommand(
+      "run",
+      "Runs test scripts in headless Chromium, each in a fresh tab, and reports every step.\n"
+      "Every script is checked first: when any line is invalid, its issues are printed as\n"
+      "FILE:LINE: ISSUE and nothing runs. Relative paths of `navigate` steps are taken from\n"
+      "the script's folder. The HTML report goes to --report.\n"
+      "Exit codes: 0 every step passed; 1 a step failed or a script has invalid lines;\n"
+      "2 usage errors, an unreadable script, a browser that cannot start, or a report that\n"
+      "cannot be written.");
+  run_command->add_option("scripts", options->scripts, "Script files, one instruction per line")
+      ->required()
+      ->check(CLI::ExistingFile);
+  run_command->add_option("--url", options->url, "Page (URL or local file) opened before each script's first step");
+  run_command->add_option("--timeout", options->timeout_ms,
+                          "How long a step waits for its element or its check, in milliseconds")
+      ->default_val(5000)
+      ->check(CLI::Range(0, 600000));
+  run_command->add_option("--junit", options->junit, "Also write JUnit XML to this file");
+  run_command->add_option("--report", options->report, "Where to write the HTML report")
+      ->default_val(Reporter::DEFAULT_REPORT_PATH.string());
+  run_command->add_option("--chromium", options->chromium,
+                          "The Chromium binary (default: $QUILLFEN_CHROMIUM, then Debian's chromium)");
+  run_command->add_flag("--snapshots", options->snapshots, "Save a JSON snapshot of every page scan");
+  run_command->callback([options, &status] { status = run(*options); });
+}
+
+}  // namespace quillfen::cli

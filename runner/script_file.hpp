@@ -1,0 +1,32 @@
+// Test script files: one instruction per line, UTF-8. Blank lines and lines whose first
+// non-blank character is "#" are comments; every line number is the file's own.
+#pragma once
+
+#include "engine/agent/step_reader.hpp"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillfen::runner {
+
+struct ScriptStep {
+  int line = 0;
+  std::string text;  // the instruction, trimmed
+};
+
+struct Script {
+  std::filesystem::path path;
+  std::vector<ScriptStep> steps;
+};
+
+// Reads a script (a UTF-8 byte-order mark and carriage returns are dropped). Throws
+// std::runtime_error with one sentence naming the file when it cannot be read.
+Script read_script(const std::filesystem::path& path);
+
+// Every problem of the script as "FILE:LINE: ISSUE", in line order: the validation
+// issues of each step, and for a line that passes validation but cannot be parsed (such
+// as "back"), the parse error. Empty when the script can run.
+std::vector<std::string> script_issues(const Script& script, const StepReader& reader);
+
+}  // namespace quillfen::runner

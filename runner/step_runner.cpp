@@ -1,0 +1,318 @@
+#include "runner/step_runner.hpp"
+
+#include "chromium/transport.hpp"
+#include "engine/browser/page_scanner.hpp"
+#include "engine/core/text.hpp"
+#include "engine/spatial/layout_mapper.hpp"
+#include "engine/spatial/relation_solver.hpp"
+
+#include <ostream>
+#include <regex>
+
+namespace quillfen::runner {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool is_any(const std::string& action, std::initializer_list<std::string_view> names) {
+  for (const auto name : names) {
+    if (action == name) return true;
+  }
+  return false;
+}
+
+bool is_element_action(const std::string& action) {
+  return is_any(action, {"click", "type", "hover", "select", "extract_text", "extract_text_spatial"});
+}
+
+bool is_check(const std::string& action) {
+  return is_any(action, {"verify_present", "verify_visible", "verify_enabled", "verify_disabled",
+                         "verify_text_present", "verify_text_visible", "verify_spatial_text",
+                         "find_text", "find_exact_text"});
+}
+
+bool is_dialog_step(const std::string& action) {
+  return is_any(action, {"accept_dialog", "dismiss_dialog", "verify_dialog"});
+}
+
+bool is_element_check(const std::string& action) {
+  return is_any(action, {"verify_present", "verify_visible", "verify_enabled", "verify_disabled"});
+}
+
+// A check of an element found by its place on the page: its state read from the
+// record, as the text strategy reports it.
+void check_state(const std::string& action, ResolutionResult& result) {
+  const ElementRecord& element = *result.element;
+  result.state = Json{{"present", true}, {"visible", element.is_visible}, {"enabled", element.is_enabled}};
+  result.verified = action == "verify_present"   ? true
+                    : action == "verify_visible" ? element.is_visible
+                    : action == "verify_enabled" ? element.is_enabled
+                                                 : !element.is_enabled;
+}
+
+}  // namespace
+
+void print_note(std::ostream& out, const std::string& note) {
+  out << "         note    : " << note << "\n";
+}
+
+StepRunner::StepRunner(chromium::ChromiumPage& page, Reporter& reporter, std::ostream& out,
+                       std::filesystem::path script_dir, StepSettings settings)
+    : page_(page),
+      reporter_(reporter),
+      out_(out),
+      script_dir_(std::move(script_dir)),
+      settings_(settings),
+      dialogs_(page.session()),
+      actions_(page, dialogs_, std::max(settings.timeout, std::chrono::milliseconds{10000})) {}
+
+bool StepRunner::is_fatal(const PageError& error) const {
+  return dynamic_cast<const chromium::TransportError*>(&error) != nullptr || dialogs_.crashed() ||
+         std::string_view(error.what()).find("closed or crashed") != std::string_view::npos;
+}
+
+StepResult StepRunner::run(const ScriptStep& step) {
+  ParsedInstruction parsed;
+  try {
+    parsed = reader_.parse(step.text);
+  } catch (const std::invalid_argument& e) {
+    reporter_.log_failure(step.text, std::nullopt);
+    return failed(std::string(e.what()));
+  }
+  try {
+    return run_parsed(step, parsed);
+  } catch (const PageError& e) {
+    if (is_fatal(e)) {
+      throw PageGone(dialogs_.crashed() ? "the browser tab crashed"
+                                        : std::string("the page stopped answering (") + e.what() + ")");
+    }
+    reporter_.log_failure(step.text, std::nullopt);
+    return failed(std::string("the page could not be used: ") + e.what());
+  } catch (const DialogOpened&) {
+    // A dialog opened at a moment no act was under way; the step is not done.
+    reporter_.log_failure(step.text, std::nullopt);
+    return failed(std::string("the page opened a dialog: ") + text::quoted(dialogs_.open_dialog()->message));
+  }
+}
+
+StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstruction& parsed) {
+  if (is_dialog_step(parsed.action)) return run_dialog_step(step, parsed);
+  // A held dialog survives a pause, so that a script may wait for it before answering.
+  if (parsed.action != "wait") dismiss_unanswered_dialog();
+  if (is_element_action(parsed.action)) return run_element_step(step, parsed);
+  if (is_check(parsed.action)) return run_check(step, parsed);
+  return run_direct_step(step, parsed);
+}
+
+std::optional<std::pair<Elements, Elements>> StepRunner::scan(std::optional<std::string>& note) {
+  try {
+    PageScanner scanner(page_, out_);
+    return scanner.extract_interactable_elements();
+  } catch (const DialogOpened&) {
+    note = "a dialog opened while the page was read";
+  } catch (const PageError& e) {
+    if (is_fatal(e)) throw;
+    note = std::string("the page could not be read: ") + e.what();
+  }
+  return std::nullopt;
+}
+
+ActionOutcome StepRunner::perform(const ParsedInstruction& parsed, const ElementRecord& element) {
+  const std::string value = parsed.value.value_or("");
+  if (parsed.action == "click") return actions_.click(element);
+  if (parsed.action == "hover") return actions_.hover(element);
+  if (parsed.action == "type") return actions_.type(element, value);
+  if (parsed.action == "select") return actions_.select(element, value);
+  return {};  // extraction reads the record and does not act
+}
+
+StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInstruction& parsed) {
+  const auto deadline = Clock::now() + settings_.timeout;
+  std::optional<ResolutionResult> dom_result;
+  std::optional<ResolutionResult> spatial_result;
+  std::optional<std::string> note;
+  while (true) {
+    dismiss_unanswered_dialog();
+    if (auto lists = scan(note)) {
+      const auto& [dom, texts] = *lists;
+      dom_result = lexical_.resolve(parsed, dom, &texts);
+      spatial_result.reset();
+      Element element;
+      std::string strategy;
+      if (dom_result->resolved && dom_result->element) {
+        element = dom_result->element;
+        strategy = "DOM";
+      } else if (parsed.action != "extract_text_spatial") {
+        // The relational strategy picks interactable elements only, never a text.
+        spatial_result = RelationSolver(LayoutMapper(dom, texts).build()).resolve(parsed);
+        if (spatial_result->resolved && spatial_result->element) {
+          element = spatial_result->element;
+          strategy = "Spatial";
+        }
+      }
+      note.reset();
+      if (element) {
+        ActionOutcome outcome;
+        try {
+          outcome = perform(parsed, *element);
+        } catch (const PageError& e) {
+          if (is_fatal(e)) throw;
+          outcome = {ActionOutcome::Kind::blocked, std::string("the page changed during the act: ") + e.what()};
+        }
+        if (outcome.ok()) {
+          reporter_.log_success(step.text, strategy, element);
+          if (parsed.action == "extract_text_spatial" && dom_result->extracted) {
+            reporter_.results.back().extracted = dom_result->extracted;
+          } else if (parsed.action == "extract_text") {
+            reporter_.results.back().extracted = text::trim(element->text);
+          }
+          return {true, std::nullopt};
+        }
+        note = outcome.reason;
+        if (outcome.kind == ActionOutcome::Kind::unsuitable) break;
+      }
+    }
+    if (Clock::now() >= deadline) break;
+    dialogs_.idle(settings_.poll);
+  }
+  reporter_.log_failure(step.text, dom_result, spatial_result);
+  return failed(note);
+}
+
+StepResult StepRunner::run_check(const ScriptStep& step, const ParsedInstruction& parsed) {
+  const auto deadline = Clock::now() + settings_.timeout;
+  ResolutionResult result;
+  std::optional<std::string> note;
+  while (true) {
+    dismiss_unanswered_dialog();
+    if (auto lists = scan(note)) {
+      note.reset();
+      const auto& [dom, texts] = *lists;
+      result = lexical_.resolve(parsed, dom, &texts);
+      if (!result.resolved && is_element_check(parsed.action)) {
+        ResolutionResult by_place = RelationSolver(LayoutMapper(dom, texts).build()).resolve(parsed);
+        if (by_place.resolved && by_place.element) {
+          check_state(parsed.action, by_place);
+          result = std::move(by_place);
+        }
+      }
+      const bool passed = result.resolved && result.verified.value_or(true);
+      if (passed) {
+        reporter_.log_verification(step.text, true, result.element, result.state);
+        return {true, std::nullopt};
+      }
+    }
+    if (Clock::now() >= deadline) break;
+    dialogs_.idle(settings_.poll);
+  }
+  reporter_.log_verification(step.text, false, result.element, result.state);
+  if (note) return failed(note);
+  return failed_check();
+}
+
+StepResult StepRunner::run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed) {
+  if (!dialogs_.wait_for_dialog(settings_.timeout)) {
+    if (parsed.action == "verify_dialog") {
+      reporter_.log_verification(step.text, false, nullptr,
+                                 Json{{"expected", text::trim(parsed.value.value_or(""))}});
+    } else {
+      reporter_.log_failure(step.text, std::nullopt);
+    }
+    return failed(std::string("no dialog is open"));
+  }
+  const Dialog dialog = *dialogs_.open_dialog();
+  if (parsed.action == "verify_dialog") {
+    const std::string expected = text::trim(parsed.value.value_or(""));
+    const bool passed = text::lower(dialog.message).find(text::lower(expected)) != std::string::npos;
+    reporter_.log_verification(step.text, passed, nullptr,
+                               Json{{"expected", expected}, {"actual", dialog.message}});
+    return passed ? StepResult{true, std::nullopt} : failed_check();
+  }
+  page_.session().take_events();
+  dialogs_.answer(parsed.action == "accept_dialog");
+  actions_.settle();
+  reporter_.log_success(step.text, "direct", nullptr);
+  return {true, std::nullopt};
+}
+
+StepResult StepRunner::run_direct_step(const ScriptStep& step, const ParsedInstruction& parsed) {
+  const std::string target = parsed.target.value_or("");
+  if (parsed.action == "navigate") {
+    const std::string url = address(target);
+    try {
+      actions_.navigate(url);
+    } catch (const PageError& e) {
+      if (is_fatal(e)) throw;
+      reporter_.log_failure(step.text, std::nullopt);
+      return failed("cannot open " + url + ": " + e.what());
+    }
+  } else if (parsed.action == "wait") {
+    long long ms = 0;
+    try {
+      ms = std::stoll(target);
+    } catch (const std::exception&) {
+      reporter_.log_failure(step.text, std::nullopt);
+      return failed("the time to wait " + text::quoted(target) + " is not a number of milliseconds");
+    }
+    dialogs_.idle(std::chrono::milliseconds{ms});
+  } else if (const auto chords = parse_chords(target)) {
+    actions_.press(*chords);
+  } else if (parsed.action == "sendkeys") {
+    actions_.type_characters(target);
+  } else {
+    reporter_.log_failure(step.text, std::nullopt);
+    return failed("unknown key " + text::quoted(target) +
+                  "; write keys like Enter, Tab, Escape, ArrowDown, Backspace or Control+A");
+  }
+  reporter_.log_success(step.text, "direct", nullptr);
+  return {true, std::nullopt};
+}
+
+void StepRunner::dismiss_unanswered_dialog() {
+  const auto& dialog = dialogs_.open_dialog();
+  if (!dialog) return;
+  print_note(out_, "dismissed the " + dialog->type + " " + text::quoted(dialog->message) +
+                       " that no step answered");
+  page_.session().take_events();
+  dialogs_.answer(false);
+  actions_.settle();
+}
+
+void StepRunner::finish() {
+  try {
+    dismiss_unanswered_dialog();
+  } catch (const PageError&) {
+    // The tab is closed next anyway.
+  }
+  out_.flush();
+}
+
+std::string StepRunner::address(const std::string& target) const {
+  static const std::regex scheme("^[A-Za-z][A-Za-z0-9+.-]*:");
+  if (std::regex_search(target, scheme)) return target;
+  std::filesystem::path path(target);
+  if (path.is_relative()) path = script_dir_ / path;
+  return chromium::to_url(path.lexically_normal().string());
+}
+
+StepResult StepRunner::failed(const std::optional<std::string>& note) {
+  if (note) {
+    print_note(out_, *note);
+    return {false, note};
+  }
+  // The reporter's own lines say it all: the failure record's reasons and candidate.
+  const ResultRecord& record = reporter_.results.back();
+  std::string reason = "no element matches";
+  if (record.reasons && !record.reasons->empty()) reason += " (" + *record.reasons + ")";
+  if (record.top_candidate && !record.top_candidate->empty()) reason += "; closest: " + *record.top_candidate;
+  return {false, reason};
+}
+
+StepResult StepRunner::failed_check() {
+  const ResultRecord& record = reporter_.results.back();
+  std::string reason = "the check failed";
+  if (record.state && !record.state->empty()) reason += ": " + printed_form(*record.state);
+  return {false, reason};
+}
+
+}  // namespace quillfen::runner

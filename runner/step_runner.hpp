@@ -1,0 +1,91 @@
+// Runs the steps of one script on one tab: parse, scan, resolve (by text, then by place
+// on the page), act or check, and log exactly one outcome per step.
+//
+// Steps that need an element, and checks, are retried on a fresh scan until they
+// succeed or the time-out passes, so a page that is still loading or changing does not
+// fail a step. A dialog is held until a step answers it; any other step first dismisses
+// it, with a note, so the page never hangs.
+#pragma once
+
+#include "chromium/chromium_page.hpp"
+#include "engine/agent/reporter.hpp"
+#include "engine/agent/step_reader.hpp"
+#include "engine/strategies/lexical_tier.hpp"
+#include "runner/dialogs.hpp"
+#include "runner/page_actions.hpp"
+#include "runner/script_file.hpp"
+
+#include <chrono>
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace quillfen::runner {
+
+struct StepSettings {
+  // How long a step may wait for its element or for its check to come true.
+  std::chrono::milliseconds timeout{5000};
+  // Pause between two tries.
+  std::chrono::milliseconds poll{150};
+};
+
+struct StepResult {
+  bool passed = false;
+  // Why the step failed, one sentence; none when it passed.
+  std::optional<std::string> failure;
+};
+
+// The tab crashed or stopped answering: no later step of the script can run.
+class PageGone : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Prints an extra line under a step's outcome, indented like the reporter's lines.
+void print_note(std::ostream& out, const std::string& note);
+
+class StepRunner {
+ public:
+  // Relative addresses of navigate steps are taken from `script_dir`.
+  StepRunner(chromium::ChromiumPage& page, Reporter& reporter, std::ostream& out,
+             std::filesystem::path script_dir, StepSettings settings);
+
+  // Runs one step and logs its outcome. Throws PageGone (after nothing was logged for
+  // the step) when the tab crashed or stopped answering.
+  StepResult run(const ScriptStep& step);
+  // Dismisses a dialog left open at the end of the script, with a note.
+  void finish();
+
+ private:
+  StepResult run_parsed(const ScriptStep& step, const ParsedInstruction& parsed);
+  StepResult run_element_step(const ScriptStep& step, const ParsedInstruction& parsed);
+  StepResult run_check(const ScriptStep& step, const ParsedInstruction& parsed);
+  StepResult run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed);
+  StepResult run_direct_step(const ScriptStep& step, const ParsedInstruction& parsed);
+
+  // The two lists of a fresh scan, or none (with the reason in `note`) when the page
+  // could not be read just now.
+  std::optional<std::pair<Elements, Elements>> scan(std::optional<std::string>& note);
+  ActionOutcome perform(const ParsedInstruction& parsed, const ElementRecord& element);
+  void dismiss_unanswered_dialog();
+  // The address of a navigate step: a URL as it is, a path from the script's folder.
+  std::string address(const std::string& target) const;
+  bool is_fatal(const PageError& error) const;
+
+  StepResult failed(const std::optional<std::string>& note);
+  StepResult failed_check();
+
+  chromium::ChromiumPage& page_;
+  Reporter& reporter_;
+  std::ostream& out_;
+  std::filesystem::path script_dir_;
+  StepSettings settings_;
+  StepReader reader_;
+  LexicalTier lexical_;
+  DialogWatcher dialogs_;
+  PageActions actions_;
+};
+
+}  // namespace quillfen::runner
