@@ -11,6 +11,11 @@ int main(int argc, char** argv) {
                "Exit codes: 0 all passed, 1 a step or line failed, 2 usage or browser error."};
   app.require_subcommand(1, 1);
   int status = 0;
+  quillfen::cli::add_parse_command(app, status);
+  quillfen::cli::add_validate_command(app, status);
+  quillfen::cli::add_resolve_command(app, status);
+  quillfen::cli::add_scan_command(app, status);
+  quillfen::cli::add_run_command(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
