@@ -1,0 +1,99 @@
+#include "runner/offline/offline_resolution.hpp"
+
+#include "engine/agent/step_reader.hpp"
+#include "engine/core/text.hpp"
+#include "engine/spatial/layout_mapper.hpp"
+#include "engine/spatial/relation_solver.hpp"
+#include "engine/strategies/lexical_tier.hpp"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace quillfen::offline {
+
+namespace {
+
+Elements records_of(const Json& document, const char* key) {
+  const auto it = document.find(key);
+  if (it == document.end()) throw SnapshotError(std::string("it has no \"") + key + "\" member");
+  if (!it->is_array()) throw SnapshotError(std::string("its \"") + key + "\" member is not a JSON array");
+  Elements records;
+  records.reserve(it->size());
+  for (std::size_t i = 0; i < it->size(); ++i) {
+    try {
+      records.push_back(std::make_shared<ElementRecord>(element_from_json((*it)[i])));
+    } catch (const TypeError& e) {
+      throw SnapshotError(std::string("record ") + std::to_string(i + 1) + " of \"" + key + "\" is malformed (" +
+                          e.what() + ")");
+    }
+  }
+  return records;
+}
+
+}  // namespace
+
+Snapshot parse_snapshot(std::string_view document) {
+  Json j;
+  try {
+    j = Json::parse(document.begin(), document.end());
+  } catch (const Json::parse_error& e) {
+    throw SnapshotError("it is not valid JSON (the error is at byte " + std::to_string(e.byte) + ")");
+  }
+  if (!j.is_object()) throw SnapshotError("it is not a JSON object with \"url\", \"elements\" and \"text_elements\"");
+  const auto url = j.find("url");
+  if (url == j.end() || !url->is_string()) throw SnapshotError("its \"url\" member is missing or not a string");
+  Snapshot snapshot;
+  snapshot.url = url->get<std::string>();
+  snapshot.elements = records_of(j, "elements");
+  snapshot.text_elements = records_of(j, "text_elements");
+  return snapshot;
+}
+
+Snapshot load_snapshot(const std::string& path) {
+  const auto fail = [&path](const std::string& why) {
+    return SnapshotError("cannot use the snapshot " + text::quoted(path) + ": " + why + ".");
+  };
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw fail(std::generic_category().message(EISDIR));
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw fail(std::generic_category().message(errno != 0 ? errno : ENOENT));
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) throw fail(std::generic_category().message(EIO));
+  try {
+    return parse_snapshot(content.str());
+  } catch (const SnapshotError& e) {
+    throw fail(e.what());
+  }
+}
+
+Json resolve_line(const Snapshot& snapshot, std::string_view line) {
+  Json answer = Json::object();
+  answer["instruction"] = std::string(line);
+  ParsedInstruction parsed;
+  try {
+    parsed = StepReader().parse(line);
+  } catch (const std::invalid_argument& e) {
+    answer["error"] = e.what();
+    return answer;
+  }
+  answer["parsed"] = to_json(parsed);
+
+  const ResolutionResult level1 = LexicalTier().resolve(parsed, snapshot.elements, &snapshot.text_elements);
+  if (level1.resolved) {
+    answer["level"] = 1;
+    answer["result"] = to_json(level1);
+    return answer;
+  }
+  const RelationSolver solver(LayoutMapper(snapshot.elements, snapshot.text_elements).build());
+  const ResolutionResult level2 = solver.resolve(parsed);
+  answer["level"] = level2.resolved ? Json(2) : Json(nullptr);
+  answer["result"] = to_json(level2.resolved ? level2 : level1);
+  return answer;
+}
+
+}  // namespace quillfen::offline

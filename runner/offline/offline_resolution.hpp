@@ -1,0 +1,42 @@
+// Offline resolution: instruction lines resolved against a saved snapshot document
+// instead of a live page, as `quillfen resolve` does. Level 1 is the text-match
+// strategy; when it does not resolve a line, the spatial matrix is built and the
+// relational resolution is level 2.
+#pragma once
+
+#include "engine/core/records.hpp"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quillfen::offline {
+
+// What a snapshot document holds: the page address, the interactable records and the
+// text records.
+struct Snapshot {
+  std::string url;
+  Elements elements;
+  Elements text_elements;
+};
+
+// A snapshot that cannot be used; what() is one sentence saying what is wrong with it.
+class SnapshotError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the text of a snapshot document: an object with "url" (a string), "elements"
+// and "text_elements" (arrays of element records). Throws SnapshotError.
+Snapshot parse_snapshot(std::string_view document);
+
+// Reads a snapshot file. Throws SnapshotError, naming the file, when it cannot be read or
+// is not a snapshot.
+Snapshot load_snapshot(const std::string& path);
+
+// One line's answer: {"instruction", "parsed", "level", "result"}, where level is 1, 2
+// or null (nothing resolved; the result is then level 1's), or {"instruction", "error"}
+// for a line that is not an instruction.
+Json resolve_line(const Snapshot& snapshot, std::string_view line);
+
+}  // namespace quillfen::offline
