@@ -171,15 +171,26 @@ void PageActions::settle() {
   }
 }
 
-ActionOutcome PageActions::click(const ElementRecord& element) {
+ActionOutcome PageActions::press_mouse(const ElementRecord& element, const std::string& mode) {
   double x = 0;
   double y = 0;
-  if (auto outcome = locate(element, "click", x, y); !outcome.ok()) return outcome;
+  if (auto outcome = locate(element, mode, x, y); !outcome.ok()) return outcome;
   page_.session().take_events();
+  mouse("mouseMoved", x, y);
+  // Moving the mouse may change the page (a hover effect ends and the layout shifts),
+  // so the element is found again before the button goes down.
+  double now_x = x;
+  double now_y = y;
+  if (auto outcome = locate(element, mode, now_x, now_y); !outcome.ok()) return outcome;
+  if (now_x != x || now_y != y) mouse("mouseMoved", now_x, now_y);
+  mouse("mousePressed", now_x, now_y);
+  mouse("mouseReleased", now_x, now_y);
+  return {};
+}
+
+ActionOutcome PageActions::click(const ElementRecord& element) {
   try {
-    mouse("mouseMoved", x, y);
-    mouse("mousePressed", x, y);
-    mouse("mouseReleased", x, y);
+    if (auto outcome = press_mouse(element, "click"); !outcome.ok()) return outcome;
   } catch (const DialogOpened&) {
     return {};
   }
@@ -199,13 +210,8 @@ ActionOutcome PageActions::hover(const ElementRecord& element) {
 }
 
 ActionOutcome PageActions::type(const ElementRecord& element, const std::string& text) {
-  double x = 0;
-  double y = 0;
-  if (auto outcome = locate(element, "type", x, y); !outcome.ok()) return outcome;
   try {
-    mouse("mouseMoved", x, y);
-    mouse("mousePressed", x, y);
-    mouse("mouseReleased", x, y);
+    if (auto outcome = press_mouse(element, "type"); !outcome.ok()) return outcome;
     page_.evaluate(with(SELECT_CONTENT_JS, {{"__XPATH__", element.xpath}}));
     if (text.empty()) {
       press({*parse_chord("Backspace")});

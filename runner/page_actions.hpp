@@ -58,6 +58,8 @@ class PageActions {
  private:
   // Finds, scrolls to and checks the element; `mode` is click, hover, type or select.
   ActionOutcome locate(const ElementRecord& element, const std::string& mode, double& x, double& y);
+  // Moves onto the element and presses and releases the left button at its centre.
+  ActionOutcome press_mouse(const ElementRecord& element, const std::string& mode);
   void mouse(const std::string& type, double x, double y);
   void key_event(const std::string& type, const Key& key, int modifiers);
 
