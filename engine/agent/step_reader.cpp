@@ -63,6 +63,7 @@ bool is_one_of(U32View word, const std::array<std::string_view, N>& table) {
 
 std::pair<U32, std::vector<U32>> unquote(U32View s) {
   U32 unquoted;
+  unquoted.reserve(s.size());
   std::vector<U32> literals;
   std::size_t copied = 0;
   std::size_t from = 0;
@@ -91,6 +92,7 @@ U32 clean_target(U32View target) {
   auto first = words.begin();
   while (first != words.end() && is_one_of(text::lower(*first), StepReader::_STOP_WORDS)) ++first;
   U32 out;
+  out.reserve(target.size());
   for (auto it = first; it != words.end(); ++it) {
     if (it != first) out.push_back(U' ');
     out.append(*it);
