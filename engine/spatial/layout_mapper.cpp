@@ -27,6 +27,17 @@ bool is_one_of(std::string_view value, std::initializer_list<std::string_view> c
   return std::find(choices.begin(), choices.end(), value) != choices.end();
 }
 
+// text::trim, without decoding the common all-ASCII text (whose white space is the
+// ASCII blank and the controls from tab to carriage return).
+std::string trimmed(std::string_view s) {
+  const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii) return text::trim(s);
+  const auto is_space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  return std::string(s);
+}
+
 }  // namespace
 
 std::string _element_type(const ElementRecord& element) {
@@ -63,29 +74,38 @@ std::string _searchable(const ElementRecord& element) {
   };
   add(element.text);
   for (const char* key : {"_label", "aria-label", "placeholder", "name"}) add(element.attributes.get(key));
-  return text::trim(joined);
+  return trimmed(joined);
 }
 
 }  // namespace layout_mapper
 
 namespace {
 
-MatrixEntry entry_for(const Element& record, bool anchor_only) {
+// A record that has a box, with its place in the page.
+struct Placed {
+  const Element* record;
+  bool anchor_only;
+  Position position;
+};
+
+MatrixEntry entry_for(const Placed& placed) {
+  const ElementRecord& record = **placed.record;
+  const bool anchor_only = placed.anchor_only;
   MatrixEntry e;
-  e.tag = record->tag;
-  e.element_type = anchor_only ? "text" : layout_mapper::_element_type(*record);
-  e.text = record->text;
-  e.label = record->attributes.get("_label");
-  e.searchable = anchor_only ? record->text : layout_mapper::_searchable(*record);
-  e.is_enabled = anchor_only || record->is_enabled;
+  e.tag = record.tag;
+  e.element_type = anchor_only ? "text" : layout_mapper::_element_type(record);
+  e.text = record.text;
+  e.label = record.attributes.get("_label");
+  e.searchable = anchor_only ? record.text : layout_mapper::_searchable(record);
+  e.is_enabled = anchor_only || record.is_enabled;
   e.is_anchor_only = anchor_only;
-  e.position = layout_mapper::_position(*record->bounding_box);
-  e.element = record;
+  e.position = placed.position;
+  e.element = *placed.record;
   return e;
 }
 
-// A total order on coordinates (a NaN sorts after every number), so that no box, however
-// odd, can break the sort.
+// A total order on coordinates, NaN included, so that no box, however odd, can break
+// the sort.
 bool before(const Position& a, const Position& b) {
   const auto by_y = std::weak_order(a.y, b.y);
   if (by_y != 0) return by_y < 0;
@@ -98,23 +118,28 @@ LayoutMapper::LayoutMapper(Elements dom_elements, Elements text_elements)
     : dom_elements_(std::move(dom_elements)), text_elements_(std::move(text_elements)) {}
 
 Matrix LayoutMapper::build() const {
-  Matrix entries;
-  entries.reserve(dom_elements_.size() + text_elements_.size());
-  const auto append = [&entries](const Elements& records, bool anchor_only) {
+  // The records are ordered first and the entries made afterwards, in their final
+  // places, so that the sort moves small values rather than whole entries.
+  std::vector<Placed> placed;
+  placed.reserve(dom_elements_.size() + text_elements_.size());
+  const auto place = [&placed](const Elements& records, bool anchor_only) {
     for (const Element& record : records) {
-      if (record && record->bounding_box) entries.push_back(entry_for(record, anchor_only));
+      if (record && record->bounding_box) {
+        placed.push_back({&record, anchor_only, layout_mapper::_position(*record->bounding_box)});
+      }
     }
   };
-  append(dom_elements_, false);
-  append(text_elements_, true);
+  place(dom_elements_, false);
+  place(text_elements_, true);
+  std::stable_sort(placed.begin(), placed.end(),
+                   [](const Placed& a, const Placed& b) { return before(a.position, b.position); });
 
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const MatrixEntry& a, const MatrixEntry& b) { return before(a.position, b.position); });
-
+  Matrix entries;
+  entries.reserve(placed.size());
   std::map<std::string, int, std::less<>> counters;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    MatrixEntry& e = entries[i];
-    e.index = static_cast<int>(i);
+  for (const Placed& p : placed) {
+    MatrixEntry& e = entries.emplace_back(entry_for(p));
+    e.index = static_cast<int>(entries.size() - 1);
     e.order_in_type = ++counters[e.element_type];
   }
   return entries;

@@ -163,17 +163,69 @@ namespace {
 
 using namespace relation_solver;
 
+// The matching below runs over every entry of the matrix for each target, so the common
+// all-ASCII texts are lower-cased and compared in place; any other text goes through
+// the Unicode helpers. A mismatch found before the first non-ASCII byte is final, as
+// ASCII lower-cases to ASCII at the same byte positions.
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool is_ascii_byte(char c) { return static_cast<unsigned char>(c) < 0x80; }
+
+// text::lower(s) == lowered.
+bool lower_equals(std::string_view s, std::string_view lowered) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (!is_ascii_byte(s[i])) return text::lower(s) == lowered;
+    if (i >= lowered.size() || ascii_lower(s[i]) != lowered[i]) return false;
+  }
+  return s.size() == lowered.size();
+}
+
+// text::lower(s).starts_with(prefix), `prefix` being lower-case already.
+bool lower_starts_with(std::string_view s, std::string_view prefix) {
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (i >= s.size()) return false;
+    if (!is_ascii_byte(s[i])) return text::lower(s).starts_with(prefix);
+    if (ascii_lower(s[i]) != prefix[i]) return false;
+  }
+  return true;
+}
+
+// _normalize(s) written into `out`, whose buffer is reused from entry to entry.
+void normalize_into(std::string_view s, std::string& out) {
+  out.clear();
+  for (const char c : s) {
+    if (!is_ascii_byte(c)) {
+      out = _normalize(s);
+      return;
+    }
+    if (c != ' ' && c != '-') out.push_back(ascii_lower(c));
+  }
+}
+
+bool is_ascii_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// text::lower(text::trim(s)) == lowered.
+bool trimmed_lower_equals(std::string_view s, std::string_view lowered) {
+  while (!s.empty() && is_ascii_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_ascii_space(s.back())) s.remove_suffix(1);
+  // A non-ASCII character at either end may be Unicode white space.
+  if (!s.empty() && (!is_ascii_byte(s.front()) || !is_ascii_byte(s.back()))) {
+    return text::lower(text::trim(s)) == lowered;
+  }
+  return lower_equals(s, lowered);
+}
+
 // Strict "less" over coordinates that stays a total order even for a NaN, which a box
 // of infinite size can produce.
 bool less(double a, double b) { return std::weak_order(a, b) < 0; }
 
-bool equals_one_of_attributes(const MatrixEntry& entry, const std::string& anchor_lower, bool prefix) {
+// Whether one of the anchor attributes (aria-label, _label, placeholder), lower-cased,
+// equals `wanted` or starts with it. One walk over the record's attributes.
+bool attribute_matches(const MatrixEntry& entry, std::string_view wanted, bool prefix) {
   if (!entry.element) return false;
-  for (const char* key : {"aria-label", "_label", "placeholder"}) {
-    const std::string& value = entry.element->attributes.get(key);
-    if (value.empty()) continue;
-    const std::string value_lower = text::lower(value);
-    if (prefix ? value_lower.starts_with(anchor_lower + ' ') : value_lower == anchor_lower) return true;
+  for (const auto& [key, value] : entry.element->attributes) {
+    if (value.empty() || (key != "aria-label" && key != "_label" && key != "placeholder")) continue;
+    if (prefix ? lower_starts_with(value, wanted) : lower_equals(value, wanted)) return true;
   }
   return false;
 }
@@ -196,6 +248,18 @@ struct Ranked {
   const MatrixEntry* entry;
 };
 
+// The entries whose normalised `searchable` contains `needle`, or all of them when
+// none does.
+RelationSolver::Entries narrowed(const RelationSolver::Entries& pool, const std::string& needle) {
+  RelationSolver::Entries kept;
+  std::string normalised;
+  for (const MatrixEntry* e : pool) {
+    normalize_into(e->searchable, normalised);
+    if (normalised.find(needle) != std::string::npos) kept.push_back(e);
+  }
+  return kept.empty() ? pool : kept;
+}
+
 ResolutionResult not_resolved() { return ResolutionResult::not_resolved(); }
 
 constexpr std::array<std::string_view, 4> kOrdinalWords{"second", "third", "fourth", "fifth"};
@@ -208,25 +272,26 @@ const MatrixEntry* RelationSolver::_find_anchor(std::string_view anchor_text) co
   const std::string anchor_lower = text::lower(anchor_text);
   Entries text_matches;
   Entries attr_matches;
+  // Attribute matches count only when nothing matches by text, so they are no longer
+  // collected once a text match has been seen.
   for (const MatrixEntry& e : matrix_) {
-    if (text::lower(e.text) == anchor_lower) {
+    if (lower_equals(e.text, anchor_lower)) {
       text_matches.push_back(&e);
-    } else if (equals_one_of_attributes(e, anchor_lower, false)) {
+    } else if (text_matches.empty() && attribute_matches(e, anchor_lower, false)) {
       attr_matches.push_back(&e);
     }
   }
   Entries pool = text_matches.empty() ? std::move(attr_matches) : std::move(text_matches);
+  const std::string word_prefix = anchor_lower + ' ';
   if (pool.empty()) {
+    const std::string call_prefix = anchor_lower + '(';
     for (const MatrixEntry& e : matrix_) {
-      const std::string text_lower = text::lower(e.text);
-      if (text_lower.starts_with(anchor_lower + ' ') || text_lower.starts_with(anchor_lower + '(')) {
-        pool.push_back(&e);
-      }
+      if (lower_starts_with(e.text, word_prefix) || lower_starts_with(e.text, call_prefix)) pool.push_back(&e);
     }
   }
   if (pool.empty()) {
     for (const MatrixEntry& e : matrix_) {
-      if (equals_one_of_attributes(e, anchor_lower, true)) pool.push_back(&e);
+      if (attribute_matches(e, word_prefix, true)) pool.push_back(&e);
     }
   }
   if (pool.empty()) return nullptr;
@@ -302,11 +367,7 @@ RelationSolver::Entries RelationSolver::candidates(const MatrixEntry& anchor,
     pool.push_back(&e);
   }
   if (!target_text || target_text->empty()) return pool;
-  const std::string t_norm = _normalize(*target_text);
-  Entries filtered;
-  std::copy_if(pool.begin(), pool.end(), std::back_inserter(filtered),
-               [&t_norm](const MatrixEntry* e) { return _normalize(e->searchable).find(t_norm) != std::string::npos; });
-  return filtered.empty() ? pool : filtered;
+  return narrowed(pool, _normalize(*target_text));
 }
 
 ResolutionResult RelationSolver::_resolve_ordinal(int ordinal, const std::optional<std::string>& type_filter,
@@ -321,16 +382,11 @@ ResolutionResult RelationSolver::_resolve_ordinal(int ordinal, const std::option
     const std::string wanted = text::lower(*search_text);
     Entries exact;
     std::copy_if(pool.begin(), pool.end(), std::back_inserter(exact),
-                 [&wanted](const MatrixEntry* e) { return text::lower(text::trim(e->text)) == wanted; });
+                 [&wanted](const MatrixEntry* e) { return trimmed_lower_equals(e->text, wanted); });
     if (ordinal >= 1 && exact.size() >= static_cast<std::size_t>(ordinal)) {
       pool = std::move(exact);
     } else {
-      const std::string s_norm = _normalize(*search_text);
-      Entries normalised;
-      std::copy_if(pool.begin(), pool.end(), std::back_inserter(normalised), [&s_norm](const MatrixEntry* e) {
-        return _normalize(e->searchable).find(s_norm) != std::string::npos;
-      });
-      if (!normalised.empty()) pool = std::move(normalised);
+      pool = narrowed(pool, _normalize(*search_text));
     }
   }
   // Ordinals count from 1: a zero or negative one names no entry.
