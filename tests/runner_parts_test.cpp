@@ -1,0 +1,135 @@
+// The runner's parts that need no browser: key names, JUnit XML and script files.
+#include "runner/junit_report.hpp"
+#include "runner/keys.hpp"
+#include "runner/script_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace quillfen::runner {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Keys, ReadsNamedKeysModifiersAndCharacters) {
+  const auto enter = parse_chord("enter");
+  ASSERT_TRUE(enter);
+  EXPECT_EQ(enter->key.key, "Enter");
+  EXPECT_EQ(enter->key.key_code, 13);
+  EXPECT_EQ(enter->key.text, "\r");  // Enter submits forms because it types a return
+  EXPECT_EQ(parse_chord("Esc")->key.key, "Escape");
+  EXPECT_EQ(parse_chord("Down")->key.key, "ArrowDown");
+
+  // "Control+A" is the a key with Control held: a shortcut, which inserts nothing.
+  const auto select_all = parse_chord("Control+A");
+  ASSERT_TRUE(select_all);
+  EXPECT_EQ(select_all->modifiers, CONTROL);
+  ASSERT_EQ(select_all->modifier_keys.size(), 1u);
+  EXPECT_EQ(select_all->modifier_keys[0].key, "Control");
+  EXPECT_EQ(select_all->key.key, "a");
+  EXPECT_EQ(select_all->key.code, "KeyA");
+  EXPECT_EQ(select_all->key.key_code, 65);
+  EXPECT_EQ(select_all->key.text, "");
+
+  const auto redo = parse_chord("ctrl+shift+z");
+  ASSERT_TRUE(redo);
+  EXPECT_EQ(redo->modifiers, CONTROL | SHIFT);
+  EXPECT_EQ(redo->key.key, "Z");
+
+  const auto back_tab = parse_chord("Shift+Tab");
+  ASSERT_TRUE(back_tab);
+  EXPECT_EQ(back_tab->modifiers, SHIFT);
+  EXPECT_EQ(back_tab->key.key, "Tab");
+
+  EXPECT_EQ(parse_chord("Shift++")->key.key, "+");  // the plus key itself
+  EXPECT_EQ(parse_chord("x")->key.text, "x");
+  EXPECT_EQ(parse_chord("Shift")->key.key, "Shift");
+
+  for (const char* bad : {"", "Foo", "Control+", "Control+Foo", "Hyper+A", "hello"}) {
+    EXPECT_FALSE(parse_chord(bad)) << bad;
+  }
+}
+
+TEST(Keys, ReadsKeySequencesAndTellsThemFromText) {
+  const auto keys = parse_chords("Control+A  Backspace");
+  ASSERT_TRUE(keys);
+  ASSERT_EQ(keys->size(), 2u);
+  EXPECT_EQ((*keys)[1].key.key, "Backspace");
+  // Words that are not all keys are text to type.
+  EXPECT_FALSE(parse_chords("hello world"));
+  EXPECT_FALSE(parse_chords("   "));
+
+  EXPECT_EQ(key_for_character("?").code, "Slash");
+  EXPECT_EQ(key_for_character("7").code, "Digit7");
+  EXPECT_EQ(key_for_character("é").code, "");  // no key of its own; typed as text
+  EXPECT_EQ(key_for_character("é").text, "é");
+  EXPECT_EQ(modifier_bit(parse_chord("Alt")->key), ALT);
+  EXPECT_EQ(modifier_bit(parse_chord("a")->key), 0);
+}
+
+TEST(JUnit, WritesSuitesCasesAndEscapedFailures) {
+  const std::vector<SuiteResult> suites{
+      {"a<b>.test", 1.5, {{"click \"Log in\" & go", 3, 0.25, std::nullopt},
+                          {"verify 'x'", 4, 1.0, std::string("covered by <div id=\"o\">\x01 \xff")}}},
+      {"empty.test", 0.0, {}}};
+  const std::string xml = junit_xml(suites);
+  EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+  EXPECT_NE(xml.find("<testsuites name=\"quillfen\" tests=\"2\" failures=\"1\" errors=\"0\" time=\"1.500\">"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<testsuite name=\"a&lt;b&gt;.test\" tests=\"2\" failures=\"1\""), std::string::npos);
+  EXPECT_NE(xml.find("<testcase classname=\"a&lt;b&gt;.test\" name=\"click &quot;Log in&quot; &amp; go\" "
+                     "file=\"a&lt;b&gt;.test\" line=\"3\" time=\"0.250\"/>"),
+            std::string::npos)
+      << xml;
+  // A control character and invalid UTF-8 cannot appear in XML: both are replaced.
+  const std::string message = "covered by &lt;div id=&quot;o&quot;&gt;\uFFFD \uFFFD";
+  EXPECT_NE(xml.find("<failure message=\"" + message + "\">" + message + "</failure>"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<testsuite name=\"empty.test\" tests=\"0\" failures=\"0\""), std::string::npos);
+  EXPECT_EQ(xml.find('\x01'), std::string::npos);
+  EXPECT_EQ(xml.substr(xml.size() - 14), "</testsuites>\n");
+
+  const fs::path file = fs::temp_directory_path() / ("quillfen-junit-" + std::to_string(::getpid())) / "x.xml";
+  write_junit(file, suites);
+  std::ifstream in(file);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), xml);
+  fs::remove_all(file.parent_path());
+  EXPECT_THROW(write_junit("/proc/no/such/junit.xml", suites), std::runtime_error);
+}
+
+TEST(ScriptFile, SkipsCommentsAndKeepsTheFileLineNumbers) {
+  const fs::path file = fs::temp_directory_path() / ("quillfen-script-" + std::to_string(::getpid()) + ".test");
+  std::ofstream(file, std::ios::binary) << "\xEF\xBB\xBF# title\r\n"
+                                           "navigate site/index.html\r\n"
+                                           "\r\n"
+                                           "   # indented comment\n"
+                                           "  click \"Log in\"  \n"
+                                           "\u00a0\n"
+                                           "tap Submit\n"
+                                           "back\n"
+                                           "wait x";
+  const Script script = read_script(file);
+  ASSERT_EQ(script.steps.size(), 5u);
+  EXPECT_EQ(script.steps[0].line, 2);
+  EXPECT_EQ(script.steps[0].text, "navigate site/index.html");
+  EXPECT_EQ(script.steps[1].line, 5);
+  EXPECT_EQ(script.steps[1].text, "click \"Log in\"");
+  EXPECT_EQ(script.steps[4].line, 9);
+
+  // Validation issues, and lines that validate but cannot be parsed, with their lines.
+  const std::vector<std::string> issues = script_issues(script, StepReader{});
+  ASSERT_EQ(issues.size(), 3u);
+  EXPECT_EQ(issues[0].rfind(file.string() + ":7: Unknown action 'tap'.", 0), 0u) << issues[0];
+  EXPECT_EQ(issues[1].rfind(file.string() + ":8: Unrecognised instruction: 'back'", 0), 0u) << issues[1];
+  EXPECT_EQ(issues[2], file.string() + ":9: `wait` value must be a number in milliseconds. Got: 'x'");
+  fs::remove(file);
+
+  EXPECT_THROW(read_script(file), std::runtime_error);
+  EXPECT_THROW(read_script(fs::temp_directory_path()), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace quillfen::runner

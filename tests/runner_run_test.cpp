@@ -1,0 +1,320 @@
+// `quillfen run` end to end: scripts on fixture pages and the demo shop, in real
+// Chromium, checked through the console lines, the exit code, the HTML report and the
+// JUnit file, as a user or a CI system sees them.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path FIXTURES = fs::path(QUILLFEN_SOURCE_DIR) / "tests" / "fixtures" / "runner";
+const fs::path SHOP = fs::path(QUILLFEN_SOURCE_DIR) / "examples" / "site";
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  double seconds = 0;
+};
+
+std::string shell_quoted(const std::string& s) {
+  std::string q = "'";
+  for (const char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int count_of(const std::string& haystack, const std::string& needle) {
+  int n = 0;
+  for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
+  return n;
+}
+
+class RunCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "quillfen-run-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path script(const std::string& name, const std::string& content) const {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+
+  // Runs `quillfen run` in the test's folder, so the report lands there.
+  Outcome run(const std::vector<std::string>& arguments) const {
+    std::string command = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(QUILLFEN_EXE) + " run";
+    for (const auto& a : arguments) command += " " + shell_quoted(a);
+    command += " 2>" + shell_quoted((dir_ / "stderr").string());
+    Outcome outcome;
+    const auto started = std::chrono::steady_clock::now();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return outcome;
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.out.append(buffer, n);
+    const int status = pclose(pipe);
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.err = slurp(dir_ / "stderr");
+    return outcome;
+  }
+
+  fs::path report() const { return dir_ / "data" / "reports" / "report.html"; }
+
+  fs::path dir_;
+};
+
+TEST_F(RunCommand, RejectsAnInvalidScriptBeforeRunningAnything) {
+  const fs::path good = script("good.test", "navigate " + (FIXTURES / "form.html").string() + "\nclick \"Show values\"\n");
+  const fs::path bad = script("bad.test",
+                              "# a comment, then a blank line\n\n"
+                              "tap Submit\n"
+                              "wait soon\n"
+                              "back\n"
+                              "click \"Log in\"\n");
+  const Outcome o = run({good.string(), bad.string(), "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 1) << o.out << o.err;
+  EXPECT_NE(o.out.find(bad.string() + ":3: Unknown action 'tap'. Expected one of: click,"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(bad.string() + ":4: `wait` value must be a number in milliseconds. Got: 'soon'"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find(bad.string() + ":5: Unrecognised instruction: 'back'"), std::string::npos) << o.out;
+  EXPECT_EQ(count_of(o.out, bad.string() + ":"), 3) << o.out;
+  EXPECT_NE(o.err.find("nothing was run"), std::string::npos) << o.err;
+  // Not even the valid script ran: no step line, no report, no JUnit file.
+  EXPECT_EQ(o.out.find("[PASS]"), std::string::npos);
+  EXPECT_FALSE(fs::exists(report()));
+  EXPECT_FALSE(fs::exists(dir_ / "junit.xml"));
+
+  const Outcome usage = run({"--timeout", "soon", good.string()});
+  EXPECT_EQ(usage.status, 2);
+  const Outcome missing = run({(dir_ / "no-such.test").string()});
+  EXPECT_EQ(missing.status, 2);
+}
+
+TEST_F(RunCommand, PerformsEveryActionThroughRealInputEvents) {
+  const fs::path s = script("form.test",
+                            "navigate " + (FIXTURES / "form.html").string() + "\n"
+                            "type Ada into \"Full name\"\n"
+                            "type 555-0100 into \"Phone number\"\n"
+                            "type Hello there into \"Notes\"\n"
+                            "select Blue from \"Colour\"\n"
+                            "select gr from \"Colour\"\n"
+                            "click \"I agree\"\n"
+                            "type abc into \"Keys\"\n"
+                            "sendkeys Control+A\n"
+                            "press Backspace\n"
+                            "sendkeys xyz\n"
+                            "press Enter\n"
+                            "press Escape\n"
+                            "press ArrowDown\n"
+                            "hover \"Hover me\"\n"
+                            "verify text \"Hovered\" is visible\n"
+                            "wait 50\n"
+                            "click \"Show values\"\n"
+                            "verify text \"name=Ada phone=555-0100 notes=Hello there colour=gr agree=true keys=xyz "
+                            "trusted=true\" is visible\n"
+                            "verify text \"input change input change Control+a Enter Escape ArrowDown\" is present\n"
+                            "extract text next to \"Price\"\n"
+                            "find exact text Price\n"
+                            "verify \"Send\" is disabled\n");
+  const Outcome o = run({s.string(), "--junit", "out/junit.xml"});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(count_of(o.out, "  [PASS] "), 23) << o.out;
+  EXPECT_EQ(count_of(o.out, "[FAIL]"), 0) << o.out;
+  EXPECT_NE(o.out.find("  [PASS] type Hello there into \"Notes\"  (via DOM)\n"), std::string::npos);
+  EXPECT_NE(o.out.find("  [PASS] press Enter  (via direct)\n"), std::string::npos);
+  EXPECT_NE(o.out.find("  Passed       : 23\n"), std::string::npos);
+  EXPECT_NE(o.out.find("  HTML report \u2192 data/reports/report.html"), std::string::npos);
+
+  // The extracted text is the detail of its row in the report.
+  const std::string page = slurp(report());
+  EXPECT_NE(page.find("<td>$12.00</td>"), std::string::npos);
+  EXPECT_EQ(count_of(page, "<tr style=\"background:#f6fff9\">"), 23);
+
+  const std::string junit = slurp(dir_ / "out" / "junit.xml");
+  EXPECT_NE(junit.find("<testsuite name=\"" + s.string() + "\" tests=\"23\" failures=\"0\""), std::string::npos)
+      << junit;
+  EXPECT_NE(junit.find("name=\"type Ada into &quot;Full name&quot;\" file=\"" + s.string() + "\" line=\"2\""),
+            std::string::npos)
+      << junit;
+  EXPECT_EQ(junit.find("<failure"), std::string::npos);
+}
+
+TEST_F(RunCommand, ResolvesOrdinalsRelationsAndDirectionsOnTheDemoShop) {
+  const fs::path s = script("shop.test",
+                            "navigate " + (SHOP / "index.html").string() + "\n"
+                            "click first button next to \"Sign up\"\n"
+                            "verify text \"Check your inbox\" is visible\n"
+                            "navigate " + (SHOP / "products.html").string() + "\n"
+                            "click Add to cart near \"Blue Backpack\"\n"
+                            "click third \"Add to cart\"\n"
+                            "verify text below \"Bike Light\" is $9.99\n"
+                            "navigate " + (SHOP / "cart.html").string() + "\n"
+                            "verify text \"Blue Backpack\" is present\n"
+                            "verify text next to \"Total\" is $38.99\n"
+                            "extract text right of \"Total\"\n"
+                            "navigate " + (SHOP / "orders.html").string() + "\n"
+                            "verify text below \"Status\" is Delivered\n"
+                            "click second \"Track\"\n"
+                            "verify text \"Order 1002 is shipped\" is visible\n"
+                            "click first button next to \"Order 1003\"\n"
+                            "verify text \"Order 1003 is processing\" is visible\n");
+  const Outcome o = run({s.string()});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_NE(o.out.find("  [PASS] click first button next to \"Sign up\"  (via Spatial)\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("  [PASS] click Add to cart near \"Blue Backpack\"  (via Spatial)\n"), std::string::npos);
+  EXPECT_NE(o.out.find("  [PASS] click third \"Add to cart\"  (via DOM)\n"), std::string::npos);
+  EXPECT_NE(o.out.find("  [PASS] verify text next to \"Total\" is $38.99\n"
+                       "         state : {'expected': '$38.99', 'actual': '$38.99'}\n"),
+            std::string::npos);
+  EXPECT_NE(o.out.find("    Spatial              3\n"), std::string::npos) << o.out;
+  EXPECT_NE(slurp(report()).find("<td>$38.99</td>"), std::string::npos);
+}
+
+TEST_F(RunCommand, ReportsFailuresWithTheirReasonsAndClosestCandidate) {
+  const fs::path s = script("fail.test",
+                            "navigate " + (FIXTURES / "form.html").string() + "\n"
+                            "click \"Buy now\"\n"
+                            "click \"Show values\"\n"
+                            "click \"Launch rocket\"\n"
+                            "verify text next to \"Price\" is $10.00\n"
+                            "verify \"Send\" is enabled\n"
+                            "select Purple from \"Colour\"\n"
+                            "navigate " + (dir_ / "missing.html").string() + "\n");
+  const Outcome o = run({s.string(), "--timeout", "700", "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 1) << o.out << o.err;
+  EXPECT_NE(o.out.find("  [FAIL] click \"Buy now\"\n"
+                       "         reasons : DOM confidence=1.00\n"
+                       "         closest : <button> text='Buy now'\n"
+                       "         note    : <button#buy> 'Buy now' is covered by <div#overlay>\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find("  [FAIL] click \"Launch rocket\"\n"
+                       "         reasons : DOM confidence=0.00 | Spatial confidence=0.00\n"),
+            std::string::npos);
+  EXPECT_NE(o.out.find("  [FAIL] verify text next to \"Price\" is $10.00\n"
+                       "         state : {'expected': '$10.00', 'actual': '$12.00'}\n"),
+            std::string::npos);
+  EXPECT_NE(o.out.find("         note    : the list has no option 'Purple' (its options: Red, Green, Blue)\n"),
+            std::string::npos);
+  EXPECT_NE(o.out.find("  [FAIL] navigate " + (dir_ / "missing.html").string() + "\n         note    : cannot open"),
+            std::string::npos);
+  // The covered button was not clicked, and the next step still ran.
+  EXPECT_NE(o.out.find("  [PASS] click \"Show values\""), std::string::npos);
+  EXPECT_NE(o.out.find("  Failed       : 6\n"), std::string::npos);
+
+  const std::string junit = slurp(dir_ / "junit.xml");
+  EXPECT_NE(junit.find("tests=\"8\" failures=\"6\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("<failure message=\"&lt;button#buy&gt; &apos;Buy now&apos; is covered by &lt;div#overlay&gt;\">"),
+            std::string::npos);
+  EXPECT_NE(junit.find("<failure message=\"no element matches (DOM confidence=0.00 | Spatial confidence=0.00)\">"),
+            std::string::npos);
+  EXPECT_NE(junit.find("the check failed: {&apos;present&apos;: True, &apos;visible&apos;: True, "
+                       "&apos;enabled&apos;: False}"),
+            std::string::npos);
+  const std::string page = slurp(report());
+  EXPECT_NE(page.find("<span class=\"badge fail\">Failed: 6</span>"), std::string::npos);
+}
+
+TEST_F(RunCommand, HoldsDialogsUntilAStepAnswersThem) {
+  const fs::path s = script("dialogs.test",
+                            "navigate " + (FIXTURES / "dialogs.html").string() + "\n"
+                            "click \"Delete file\"\n"
+                            "verify dialog says delete REPORT.pdf\n"
+                            "dismiss dialog\n"
+                            "verify text \"Kept report.pdf\" is visible\n"
+                            "click \"Delete file\"\n"
+                            "wait 100\n"
+                            "accept dialog\n"
+                            "verify text \"Deleted report.pdf\" is visible\n"
+                            "click \"Rename\"\n"
+                            "accept dialog\n"
+                            "verify text \"Renamed to draft\" is visible\n"
+                            "click \"Greet\"\n"
+                            "verify text \"Greeted\" is visible\n"
+                            "click \"Delete file\"\n"
+                            "verify dialog says something else\n"
+                            "accept dialog\n"
+                            "accept dialog\n"
+                            "click \"Greet\"\n");
+  const Outcome o = run({s.string(), "--timeout", "500", "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 1) << o.out << o.err;
+  EXPECT_NE(o.out.find("  [PASS] verify dialog says delete REPORT.pdf\n"
+                       "         state : {'expected': 'delete REPORT.pdf', 'actual': 'Delete report.pdf?'}\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find("  [PASS] verify text \"Renamed to draft\" is visible"), std::string::npos);
+  // The alert nobody answered is dismissed before the next step, with a note.
+  EXPECT_NE(o.out.find("  [PASS] click \"Greet\"  (via DOM)\n"
+                       "         note    : dismissed the alert 'Hello' that no step answered\n"
+                       "  [PASS] verify text \"Greeted\" is visible\n"),
+            std::string::npos);
+  EXPECT_NE(o.out.find("  [FAIL] verify dialog says something else\n"), std::string::npos);
+  EXPECT_NE(o.out.find("  [FAIL] accept dialog\n         note    : no dialog is open\n"), std::string::npos);
+  // The last alert is still open when the script ends: dismissed, and the run ends.
+  EXPECT_EQ(count_of(o.out, "dismissed the alert 'Hello'"), 2);
+  EXPECT_NE(o.out.find("  Failed       : 2\n"), std::string::npos);
+  EXPECT_NE(slurp(dir_ / "junit.xml").find("<failure message=\"no dialog is open\">"), std::string::npos);
+}
+
+TEST_F(RunCommand, WaitsForLateElementsAndReportsMissingOnesAtTheTimeOut) {
+  const fs::path s = script("late.test",
+                            "navigate " + (FIXTURES / "delayed.html").string() + "\n"
+                            "click \"Load more\"\n"
+                            "verify text \"More items loaded\" is visible\n"
+                            "verify \"Never there\" is present\n");
+  const Outcome o = run({s.string(), "--timeout", "3000", "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 1) << o.out << o.err;
+  EXPECT_NE(o.out.find("  [PASS] click \"Load more\"  (via DOM)\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("  [PASS] verify text \"More items loaded\" is visible\n"), std::string::npos);
+  EXPECT_NE(o.out.find("  [FAIL] verify \"Never there\" is present\n"), std::string::npos);
+  // The missing element was looked for until the time-out, not less.
+  const std::string junit = slurp(dir_ / "junit.xml");
+  const std::regex last_case(R"re(line="4" time="([0-9.]+)")re");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(junit, m, last_case)) << junit;
+  EXPECT_GE(std::stod(m[1]), 2.9);
+  EXPECT_LT(std::stod(m[1]), 6.0);
+}
+
+TEST_F(RunCommand, EndsAScriptWhosePageStopsAnswering) {
+  const fs::path frozen = script("frozen.test",
+                                 "navigate " + (FIXTURES / "frozen.html").string() + "\n"
+                                 "click \"Freeze\"\n"
+                                 "verify text \"Still here\" is present\n"
+                                 "click \"Freeze\"\n");
+  const Outcome o = run({frozen.string(), "--timeout", "0", "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 1) << o.out << o.err;
+  EXPECT_NE(o.out.find("  [FAIL] click \"Freeze\"\n         note    : the page stopped answering"),
+            std::string::npos)
+      << o.out;
+  EXPECT_EQ(count_of(o.out, "         note    : not run: the page stopped answering"), 2);
+  EXPECT_NE(o.out.find("  Failed       : 3\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(report()));
+  EXPECT_NE(slurp(dir_ / "junit.xml").find("tests=\"4\" failures=\"3\""), std::string::npos);
+  EXPECT_LT(o.seconds, 40);
+}
+
+}  // namespace
