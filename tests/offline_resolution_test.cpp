@@ -74,6 +74,7 @@ TEST(OfflineResolution, RefusesDocumentsThatAreNotSnapshots) {
   const std::vector<Case> cases{
       {"", "it is not valid JSON (the error is at byte 1)"},
       {R"({"url": "x", "elements": [)", "it is not valid JSON (the error is at byte 27)"},
+      {R"({"url": "", "elements": [], "text_elements": [1e999]})", "it holds a number too large to read"},
       {"[]", R"(it is not a JSON object with "url", "elements" and "text_elements")"},
       {R"({"elements": [], "text_elements": []})", R"(its "url" member is missing or not a string)"},
       {R"({"url": "x", "text_elements": []})", R"(it has no "elements" member)"},

@@ -41,6 +41,9 @@ Snapshot parse_snapshot(std::string_view document) {
     j = Json::parse(document.begin(), document.end());
   } catch (const Json::parse_error& e) {
     throw SnapshotError("it is not valid JSON (the error is at byte " + std::to_string(e.byte) + ")");
+  } catch (const Json::out_of_range&) {
+    // The parser's own message quotes the whole number, however long.
+    throw SnapshotError("it holds a number too large to read");
   }
   if (!j.is_object()) throw SnapshotError("it is not a JSON object with \"url\", \"elements\" and \"text_elements\"");
   const auto url = j.find("url");
