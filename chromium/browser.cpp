@@ -4,6 +4,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string_view>
 #include <sstream>
 #include <thread>
 
@@ -93,6 +96,18 @@ bool reap(pid_t pid, std::chrono::milliseconds limit) {
   }
 }
 
+// Waits up to `limit` for `pid` to exit and gives its status; false when it still runs.
+bool wait_exit(pid_t pid, std::chrono::milliseconds limit, int& status) {
+  const auto deadline = Clock::now() + limit;
+  while (::waitpid(pid, &status, WNOHANG) != pid) {
+    if (Clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
 std::vector<char*> argv_of(std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (auto& arg : args) {
@@ -100,6 +115,24 @@ std::vector<char*> argv_of(std::vector<std::string>& args) {
   }
   argv.push_back(nullptr);
   return argv;
+}
+
+// Kills every process whose command line names the profile: the browser's process
+// group, and the crash handlers, which leave the group to run as daemons.
+void kill_profile_processes(const fs::path& profile) {
+  std::error_code error;
+  const std::string needle = profile.string();
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    const std::string command_line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (command_line.find(needle) != std::string::npos) {
+      ::kill(std::stoi(name), SIGKILL);
+    }
+  }
 }
 
 void default_child_signals() {
@@ -115,7 +148,10 @@ void default_child_signals() {
 // then rests on the destructor alone).
 std::optional<pid_t> start_guardian(pid_t browser_group, const fs::path& profile, UniqueFd read_end,
                                     int devnull) {
-  std::vector<std::string> args{"/bin/sh", "-c", "cat >/dev/null; kill -9 -\"$1\" 2>/dev/null; rm -rf \"$2\"",
+  std::vector<std::string> args{"/bin/sh", "-c", "cat >/dev/null; kill -9 -\"$1\" 2>/dev/null; "
+                                "for f in $(grep -laF -- \"$2\" /proc/[0-9]*/cmdline 2>/dev/null); do "
+                                "p=${f#/proc/}; p=${p%/cmdline}; [ \"$p\" != $$ ] && kill -9 \"$p\" 2>/dev/null; "
+                                "done; rm -rf \"$2\"",
                                 "quillfen-guardian", std::to_string(browser_group), profile.string()};
   auto argv = argv_of(args);
   const pid_t pid = ::fork();
@@ -183,6 +219,11 @@ struct Browser::Process {
   Process& operator=(const Process&) = delete;
 
   ~Process() {
+    // This destructor does the guardian's work itself.
+    if (guardian) {
+      ::kill(*guardian, SIGKILL);
+      reap(*guardian, 1000ms);
+    }
     if (pid > 0) {
       // The browser's helpers share its process group, also after it died itself.
       ::kill(-pid, SIGKILL);
@@ -192,18 +233,17 @@ struct Browser::Process {
       }
     }
     if (!profile.empty()) {
+      kill_profile_processes(profile);
       remove_profile(profile);
-    }
-    guardian_pipe.reset();
-    if (guardian && !reap(*guardian, 2000ms)) {
-      ::kill(*guardian, SIGKILL);
-      reap(*guardian, 1000ms);
     }
   }
 };
 
 std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
   const fs::path executable = find_chromium(options.executable);
+  // A browser that dies makes writes to its pipe fail with EPIPE instead of killing
+  // this process.
+  ::signal(SIGPIPE, SIG_IGN);
   auto process = std::make_unique<Process>();
   process->profile = make_profile_dir();
 
@@ -219,7 +259,6 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
                                 "--disable-sync",
                                 "--disable-breakpad",
                                 "--disable-crash-reporter",
-                                "--disable-crashpad-for-testing",
                                 "--disable-gpu",
                                 "--disable-dev-shm-usage",
                                 "--disable-extensions",
@@ -233,6 +272,16 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
   }
   args.insert(args.end(), options.extra_arguments.begin(), options.extra_arguments.end());
   auto argv = argv_of(args);
+  // Crash reports go into the profile, not the user's home, and the crash handler's
+  // command line then names the profile, which is how it is found at the end.
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (std::string_view(*variable).rfind("BREAKPAD_DUMP_LOCATION=", 0) != 0) {
+      environment.emplace_back(*variable);
+    }
+  }
+  environment.push_back("BREAKPAD_DUMP_LOCATION=" + (process->profile / "crashes").string());
+  auto envp = argv_of(environment);
 
   Pipe commands = make_pipe();
   Pipe replies = make_pipe();
@@ -253,7 +302,7 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
     ::dup2(log.valid() ? log.get() : devnull.get(), 2);
     ::dup2(commands.read.get(), 3);
     ::dup2(replies.write.get(), 4);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     const int error = errno;
     [[maybe_unused]] const auto written = ::write(exec_status.write.get(), &error, sizeof error);
     ::_exit(127);
@@ -284,7 +333,7 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
     version = connection->call("", "Browser.getVersion", Json::object(), options.startup_timeout);
   } catch (const PageError&) {
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
+    if (wait_exit(pid, 500ms, status)) {
       process->reaped = true;
       throw LaunchError("The browser " + executable.string() + " exited during start-up" +
                         (WIFEXITED(status) ? " with status " + std::to_string(WEXITSTATUS(status)) : "") + ".");

@@ -46,23 +46,59 @@ Json value_of(const Json& result) {
 // comment of the text from swallowing what follows.
 std::string wrapped(std::string_view function) { return "(\n" + std::string(function) + "\n)"; }
 
-struct Answer {
-  bool ok = false;
-  Json value;  // the answer, or the error message
+// The answers of every member of a group to one question: its value, or the message
+// of the error it raised.
+struct Answers {
+  std::vector<Json> values;
+  std::map<std::size_t, std::string> errors;
+
+  Json at(std::size_t index) const {
+    if (const auto error = errors.find(index); error != errors.end()) {
+      throw PageError(error->second);
+    }
+    if (index >= values.size()) {
+      throw PageError("The element is no longer part of its query's answer.");
+    }
+    return values[index];
+  }
+
+  static Answers failed(std::size_t size, const std::string& message) {
+    Answers answers;
+    for (std::size_t i = 0; i < size; ++i) {
+      answers.errors.emplace(i, message);
+    }
+    return answers;
+  }
 };
 
-Answer answer_from(const Json& pair) {
-  if (!pair.is_array() || pair.size() != 2) {
-    return {false, "The page gave an answer of an unexpected shape."};
+// Reads the [answers, errors] pair that answer.js makes; `expected` is the group's size.
+Answers answers_from(const Json& pair, std::size_t expected) {
+  if (!pair.is_array() || pair.size() != 2 || !pair[0].is_array() || !pair[1].is_object() ||
+      pair[0].size() != expected) {
+    return Answers::failed(expected, "The page's answer does not fit the query's elements.");
   }
-  return {pair[0] == 1, pair[1]};
+  Answers answers;
+  answers.values = pair[0].get<std::vector<Json>>();
+  for (const auto& [index, message] : pair[1].items()) {
+    std::size_t at = 0;
+    const auto [end, error] = std::from_chars(index.data(), index.data() + index.size(), at);
+    if (error == std::errc() && end == index.data() + index.size()) {
+      answers.errors.emplace(at, message.is_string() ? message.get<std::string>() : message.dump());
+    }
+  }
+  return answers;
 }
 
-Json unwrap(const Answer& answer) {
-  if (!answer.ok) {
-    throw PageError(answer.value.is_string() ? answer.value.get<std::string>() : answer.value.dump());
+// JSON text that a page script returned as a string, parsed.
+Json parse_text(const Json& text) {
+  if (!text.is_string()) {
+    throw PageError("The page gave an answer of an unexpected shape.");
   }
-  return answer.value;
+  Json parsed = Json::parse(text.get<std::string>(), nullptr, false);
+  if (parsed.is_discarded()) {
+    throw PageError("The page's answer is not valid JSON.");
+  }
+  return parsed;
 }
 
 // One question of an element: a function of the element and one argument.
@@ -72,85 +108,86 @@ struct Question {
   Json arg;
 };
 
+// A function declaration for Runtime.callFunctionOn that asks `question` of the
+// elements that `elements` names (an expression of `this`) and returns the answers as
+// JSON text, which the protocol carries faster than a structured value.
+std::string answer_function(std::string_view elements, const std::string& question) {
+  return "function(arg) { return JSON.stringify(" + wrapped(scripts::ANSWER) + "(" + std::string(elements) + ", " +
+         wrapped(question) + ", arg)); }";
+}
+
+// Releases the remote objects of a query; a page that is gone has released them.
+void release_objects(Session& session, const std::string& object_group) noexcept {
+  try {
+    session.post("Runtime.releaseObjectGroup", {{"objectGroup", object_group}});
+  } catch (const std::exception&) {
+    // The page or browser is gone, and its objects with it.
+  }
+}
+
 // The elements of one query and the answers given so far. The remote objects of the
 // group live in their own object group, released with the group.
 class Group {
  public:
-  Group(std::shared_ptr<Session> session, AnswerMode mode, std::string object_group, std::string object_id,
-        bool single, std::vector<std::string> element_ids)
+  // Grouped answers: `object_id` is the query's [summary, elements] pair.
+  Group(std::shared_ptr<Session> session, std::string object_group, std::string object_id, std::size_t size)
       : session_(std::move(session)),
-        mode_(mode),
         object_group_(std::move(object_group)),
         object_id_(std::move(object_id)),
-        single_(single),
-        element_ids_(std::move(element_ids)) {}
+        size_(size) {}
+  // One call per question: each element has its own remote object.
+  Group(std::shared_ptr<Session> session, std::string object_group, std::vector<std::string> element_ids)
+      : session_(std::move(session)),
+        object_group_(std::move(object_group)),
+        element_ids_(std::move(element_ids)),
+        size_(element_ids_.size()) {}
   Group(const Group&) = delete;
   Group& operator=(const Group&) = delete;
 
-  ~Group() {
-    try {
-      session_->post("Runtime.releaseObjectGroup", {{"objectGroup", object_group_}});
-    } catch (const std::exception&) {
-      // The page or browser is gone, and its objects with it.
-    }
-  }
+  ~Group() { release_objects(*session_, object_group_); }
+
+  std::size_t size() const { return size_; }
+
+  // Keeps answers that came with the query.
+  void remember(const std::string& key, Answers answers) { answers_.insert_or_assign(key, std::move(answers)); }
 
   Json ask(std::size_t index, const Question& question) {
-    if (mode_ == AnswerMode::per_question) {
-      const std::string& target = single_ ? object_id_ : element_ids_.at(index);
-      return unwrap(call(target, "[this]", question).at(0));
+    if (!element_ids_.empty()) {
+      return call(element_ids_.at(index), "[this]", question, 1).at(0);
     }
     auto cached = answers_.find(question.key);
     if (cached == answers_.end()) {
-      cached = answers_.emplace(question.key, answer_all(question)).first;
+      Answers answers;
+      try {
+        answers = call(object_id_, "this[1]", question, size_);
+      } catch (const PageError& error) {
+        // The call itself failed (the page navigated away, a script syntax error):
+        // every member shares that failure.
+        answers = Answers::failed(size_, error.what());
+      }
+      cached = answers_.emplace(question.key, std::move(answers)).first;
     }
-    return unwrap(cached->second.at(index));
+    return cached->second.at(index);
   }
-
-  std::size_t size() const { return single_ ? 1 : size_; }
-  void set_size(std::size_t size) { size_ = size; }
 
  private:
-  std::vector<Answer> call(const std::string& object_id, std::string_view elements, const Question& question) {
-    const std::string function = "function(arg) { return " + wrapped(scripts::ANSWER) + "(" +
-                                 std::string(elements) + ", " + wrapped(question.function) + ", arg); }";
-    const Json list = value_of(session_->send("Runtime.callFunctionOn", {{"functionDeclaration", function},
-                                                                          {"objectId", object_id},
-                                                                          {"arguments", {{{"value", question.arg}}}},
-                                                                          {"returnByValue", true},
-                                                                          {"silent", true}}));
-    if (!list.is_array()) {
-      throw PageError("The page gave an answer of an unexpected shape.");
-    }
-    std::vector<Answer> answers;
-    answers.reserve(list.size());
-    for (const Json& pair : list) {
-      answers.push_back(answer_from(pair));
-    }
-    return answers;
-  }
-
-  // Every member's answer; when the call itself fails, that failure is every member's.
-  std::vector<Answer> answer_all(const Question& question) {
-    try {
-      auto answers = call(object_id_, single_ ? "[this]" : "this", question);
-      if (answers.size() == size()) {
-        return answers;
-      }
-      return std::vector<Answer>(size(), Answer{false, "The page's elements changed under the query."});
-    } catch (const PageError& error) {
-      return std::vector<Answer>(size(), Answer{false, error.what()});
-    }
+  Answers call(const std::string& object_id, std::string_view elements, const Question& question,
+               std::size_t expected) {
+    const Json text = value_of(session_->send("Runtime.callFunctionOn",
+                                              {{"functionDeclaration", answer_function(elements, question.function)},
+                                               {"objectId", object_id},
+                                               {"arguments", {{{"value", question.arg}}}},
+                                               {"returnByValue", true},
+                                               {"silent", true}}));
+    return answers_from(parse_text(text), expected);
   }
 
   std::shared_ptr<Session> session_;
-  AnswerMode mode_;
   std::string object_group_;
-  std::string object_id_;  // the array of the elements, or the element itself when single
-  bool single_;
-  std::vector<std::string> element_ids_;  // per element, in the per-question mode
+  std::string object_id_;
+  std::vector<std::string> element_ids_;
   std::size_t size_ = 0;
-  std::map<std::string, std::vector<Answer>> answers_;
+  std::map<std::string, Answers> answers_;
 };
 
 class ChromiumElement : public ElementHandle {
@@ -177,10 +214,10 @@ class ChromiumElement : public ElementHandle {
 
   std::optional<BoundingBox> bounding_box() override {
     const Json box = ask({"bounding_box", std::string(scripts::BOUNDING_BOX), nullptr});
-    if (!box.is_object()) {
+    if (!box.is_array() || box.size() != 4) {
       return std::nullopt;
     }
-    return BoundingBox{box.value("x", 0.0), box.value("y", 0.0), box.value("width", 0.0), box.value("height", 0.0)};
+    return BoundingBox{box[0].get<double>(), box[1].get<double>(), box[2].get<double>(), box[3].get<double>()};
   }
 
  private:
@@ -191,23 +228,6 @@ class ChromiumElement : public ElementHandle {
   std::shared_ptr<Group> group_;
   std::size_t index_;
 };
-
-// "Array(12)" → 12: how the protocol describes an array object.
-std::optional<std::size_t> array_length(const Json& remote) {
-  const std::string description = remote.value("description", std::string());
-  constexpr std::string_view prefix = "Array(";
-  if (description.rfind(prefix, 0) != 0 || description.back() != ')') {
-    return std::nullopt;
-  }
-  std::size_t length = 0;
-  const char* first = description.data() + prefix.size();
-  const char* last = description.data() + description.size() - 1;
-  const auto [end, error] = std::from_chars(first, last, length);
-  if (error != std::errc() || end != last) {
-    return std::nullopt;
-  }
-  return length;
-}
 
 bool has_scheme(const std::string& text) {
   const auto colon = text.find(':');
@@ -261,57 +281,61 @@ ChromiumPage::~ChromiumPage() {
 
 std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, bool first_only) {
   const std::string object_group = "quillfen-" + std::to_string(next_group_++);
-  const std::string expression = first_only ? "document.querySelector(" + js_string(selector) + ")"
-                                            : "Array.from(document.querySelectorAll(" + js_string(selector) + "))";
-  const Json result = session_->send("Runtime.evaluate", {{"expression", expression},
-                                                          {"objectGroup", object_group},
-                                                          {"returnByValue", false},
-                                                          {"silent", true}});
-  if (const auto details = result.find("exceptionDetails"); details != result.end()) {
-    session_->post("Runtime.releaseObjectGroup", {{"objectGroup", object_group}});
-    throw PageError(exception_message(*details));
-  }
-  const Json& remote = result.at("result");
-  if (first_only && remote.value("subtype", std::string()) == "null") {
-    return {};
-  }
-  const std::string object_id = remote.at("objectId").get<std::string>();
-  std::vector<std::string> element_ids;
-  std::size_t size = 1;
-  if (!first_only) {
-    if (mode_ == AnswerMode::per_question) {
-      // Each element gets its own remote object, as in automation layers that ask one
-      // element at a time.
-      const Json properties =
-          session_->send("Runtime.getProperties", {{"objectId", object_id}, {"ownProperties", true}});
-      std::map<std::size_t, std::string> by_index;
-      for (const Json& property : properties.at("result")) {
-        const std::string name = property.value("name", std::string());
-        std::size_t index = 0;
-        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
-        if (error == std::errc() && end == name.data() + name.size() && property.contains("value") &&
-            property["value"].contains("objectId")) {
-          by_index[index] = property["value"]["objectId"].get<std::string>();
-        }
-      }
-      for (auto& [index, id] : by_index) {
-        element_ids.push_back(std::move(id));
-      }
-      size = element_ids.size();
-    } else if (const auto length = array_length(remote)) {
-      size = *length;
-    } else {
-      size = value_of(session_->send("Runtime.callFunctionOn", {{"functionDeclaration", "function() { return this.length; }"},
-                                                                {"objectId", object_id},
-                                                                {"returnByValue", true}}))
-                 .get<std::size_t>();
+  std::shared_ptr<Group> group;
+  if (mode_ == AnswerMode::grouped) {
+    const std::string expression = wrapped(scripts::QUERY) + "(" + js_string(selector) + ", " +
+                                   (first_only ? "true" : "false") + ", " + wrapped(scripts::INNER_TEXT) + ", " +
+                                   wrapped(scripts::ANSWER) + ")";
+    // Deep serialization with depth 1 brings the summary's text by value and leaves the
+    // elements as a remote object: one round trip for both.
+    const Json result = session_->send("Runtime.evaluate",
+                                       {{"expression", expression},
+                                        {"objectGroup", object_group},
+                                        {"silent", true},
+                                        {"serializationOptions", {{"serialization", "deep"}, {"maxDepth", 1}}}});
+    if (const auto details = result.find("exceptionDetails"); details != result.end()) {
+      release_objects(*session_, object_group);
+      throw PageError(exception_message(*details));
     }
+    const Json& remote = result.at("result");
+    const Json summary = parse_text(remote.at("deepSerializedValue").at("value").at(0).at("value"));
+    const std::size_t count = summary.at("count").get<std::size_t>();
+    group = std::make_shared<Group>(session_, object_group, remote.at("objectId").get<std::string>(), count);
+    if (const auto first = summary.find("first"); first != summary.end()) {
+      group->remember("inner_text", answers_from(*first, count));
+    }
+  } else {
+    // Each element gets its own remote object, as in automation layers that ask one
+    // element at a time.
+    const std::string expression = first_only ? "[document.querySelector(" + js_string(selector) + ")].filter(e => e)"
+                                              : "Array.from(document.querySelectorAll(" + js_string(selector) + "))";
+    const Json result = session_->send("Runtime.evaluate",
+                                       {{"expression", expression}, {"objectGroup", object_group}, {"silent", true}});
+    if (const auto details = result.find("exceptionDetails"); details != result.end()) {
+      release_objects(*session_, object_group);
+      throw PageError(exception_message(*details));
+    }
+    const Json properties = session_->send(
+        "Runtime.getProperties", {{"objectId", result.at("result").at("objectId")}, {"ownProperties", true}});
+    std::map<std::size_t, std::string> by_index;
+    for (const Json& property : properties.at("result")) {
+      const std::string name = property.value("name", std::string());
+      std::size_t index = 0;
+      const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
+      if (error == std::errc() && end == name.data() + name.size() && property.contains("value") &&
+          property["value"].contains("objectId")) {
+        by_index[index] = property["value"]["objectId"].get<std::string>();
+      }
+    }
+    std::vector<std::string> element_ids;
+    for (auto& [index, id] : by_index) {
+      element_ids.push_back(std::move(id));
+    }
+    group = std::make_shared<Group>(session_, object_group, std::move(element_ids));
   }
-  auto group = std::make_shared<Group>(session_, mode_, object_group, object_id, first_only, std::move(element_ids));
-  group->set_size(size);
   std::vector<ElementHandlePtr> handles;
-  handles.reserve(size);
-  for (std::size_t i = 0; i < size; ++i) {
+  handles.reserve(group->size());
+  for (std::size_t i = 0; i < group->size(); ++i) {
     handles.push_back(std::make_unique<ChromiumElement>(group, i));
   }
   return handles;
@@ -327,11 +351,13 @@ ElementHandlePtr ChromiumPage::query_selector(const std::string& selector) {
 }
 
 Json ChromiumPage::evaluate(const std::string& script) {
-  const std::string expression =
-      wrapped(scripts::ANSWER) + "([document], () => " + wrapped(script) + "(), null)[0]";
-  const Json pair = value_of(session_->send(
-      "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}, {"silent", true}}));
-  return unwrap(answer_from(pair));
+  const std::string expression = "JSON.stringify(" + wrapped(scripts::ANSWER) + "([document], () => " +
+                                 wrapped(script) + "(), null))";
+  const Json text = value_of(session_->send("Runtime.evaluate", {{"expression", expression},
+                                                                 {"returnByValue", true},
+                                                                 {"awaitPromise", true},
+                                                                 {"silent", true}}));
+  return answers_from(parse_text(text), 1).at(0);
 }
 
 std::string ChromiumPage::url() {

@@ -12,6 +12,7 @@ namespace quillfen::cli {
 void add_parse_command(CLI::App& app, int& status);
 void add_validate_command(CLI::App& app, int& status);
 void add_resolve_command(CLI::App& app, int& status);
+void add_scan_command(CLI::App& app, int& status);
 void add_run_command(CLI::App& app, int& status);
 
 }  // namespace quillfen::cli

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   quillfen::cli::add_parse_command(app, status);
   quillfen::cli::add_validate_command(app, status);
   quillfen::cli::add_resolve_command(app, status);
+  quillfen::cli::add_scan_command(app, status);
   quillfen::cli::add_run_command(app, status);
   try {
     app.parse(argc, argv);

@@ -1,7 +1,7 @@
-// Asks one question of every element of a group and returns, per element, [1, answer],
-// or [0, message] when the question threw for that element or the element has left the
-// document. Strings are made well formed, so that a lone surrogate in page text cannot
-// spoil the JSON of the whole reply.
+// Asks one question of every element of a group. Returns [answers, errors]: answers[i]
+// is element i's answer (null when it failed), errors maps the index of each element
+// whose question threw, or that has left the document, to the message. Strings are made
+// well formed, so that a lone surrogate in page text cannot spoil the JSON of the reply.
 (elements, question, arg) => {
   const wellFormed = (value, depth) => {
     if (typeof value === 'string') {
@@ -22,14 +22,19 @@
     }
     return out;
   };
-  return Array.from(elements, (element) => {
+  const answers = [];
+  const errors = {};
+  Array.from(elements).forEach((element, index) => {
+    answers.push(null);
     try {
       if (!element || !element.isConnected) {
-        return [0, 'The element is no longer in the document.'];
+        errors[index] = 'The element is no longer in the document.';
+      } else {
+        answers[index] = wellFormed(question(element, arg), 0);
       }
-      return [1, wellFormed(question(element, arg), 0)];
     } catch (error) {
-      return [0, wellFormed(String(error instanceof Error ? error.message : error), 0)];
+      errors[index] = wellFormed(String(error instanceof Error ? error.message : error), 0);
     }
   });
+  return [answers, errors];
 }

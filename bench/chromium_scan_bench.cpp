@@ -1,0 +1,224 @@
+// The page scan in real Chromium: time per full scan and protocol round trips, with
+// grouped answers and with one round trip per question, on generated pages of 200,
+// 1,000 and 5,000 interactable elements; then the same per-element questions asked by
+// Playwright's element handles (bench/peer), when its package is installed.
+//
+// Usage: quillfen_chromium_scan_bench [--sizes 200,1000,5000] [--repeat N]
+//        [--per-question-sizes 200,1000] [--peer-sizes 200,1000] [--peer DIR]
+#include "bench/chromium_scan_page.hpp"
+#include "chromium/browser.hpp"
+#include "engine/browser/page_scanner.hpp"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <system_error>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using quillfen::chromium::AnswerMode;
+using Millis = std::chrono::duration<double, std::milli>;
+
+struct Options {
+  std::vector<int> sizes{200, 1000, 5000};
+  std::vector<int> per_question_sizes{200, 1000, 5000};
+  std::vector<int> peer_sizes{200, 1000};
+  int repeat = 5;
+  fs::path peer_dir = fs::path(QUILLFEN_SOURCE_DIR) / "bench" / "peer";
+};
+
+std::vector<int> parse_sizes(const std::string& text) {
+  std::vector<int> sizes;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    if (!item.empty()) {
+      sizes.push_back(std::stoi(item));
+    }
+  }
+  return sizes;
+}
+
+Options parse_options(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i];
+    const std::string value = argv[i + 1];
+    if (flag == "--sizes") {
+      options.sizes = parse_sizes(value);
+    } else if (flag == "--per-question-sizes") {
+      options.per_question_sizes = parse_sizes(value);
+    } else if (flag == "--peer-sizes") {
+      options.peer_sizes = parse_sizes(value);
+    } else if (flag == "--repeat") {
+      options.repeat = std::max(1, std::stoi(value));
+    } else if (flag == "--peer") {
+      options.peer_dir = value;
+    } else {
+      throw std::invalid_argument("unknown option " + flag);
+    }
+  }
+  return options;
+}
+
+struct Scan {
+  double millis = 0;
+  std::uint64_t round_trips = 0;
+  std::size_t elements = 0;
+  std::size_t text_elements = 0;
+};
+
+Scan scan_once(quillfen::chromium::ChromiumPage& page) {
+  std::ostringstream quiet;
+  quillfen::PageScanner scanner(page, quiet);
+  const auto trips = page.round_trips();
+  const auto start = std::chrono::steady_clock::now();
+  const auto [elements, text_elements] = scanner.extract_interactable_elements();
+  const Millis took = std::chrono::steady_clock::now() - start;
+  return {took.count(), page.round_trips() - trips, elements.size(), text_elements.size()};
+}
+
+// The median of `repeat` scans after one warm-up scan.
+Scan median_scan(quillfen::chromium::ChromiumPage& page, int repeat) {
+  scan_once(page);
+  std::vector<Scan> scans;
+  for (int i = 0; i < repeat; ++i) {
+    scans.push_back(scan_once(page));
+  }
+  std::sort(scans.begin(), scans.end(), [](const Scan& a, const Scan& b) { return a.millis < b.millis; });
+  return scans[scans.size() / 2];
+}
+
+std::string load_average() {
+  std::ifstream in("/proc/loadavg");
+  std::string one, five, fifteen;
+  in >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+// Runs the peer script on one page; its one line of JSON, or none when it cannot run.
+std::optional<std::map<std::string, double>> run_peer(const fs::path& peer_dir, const fs::path& page) {
+  if (!fs::exists(peer_dir / "node_modules" / "playwright-core")) {
+    return std::nullopt;
+  }
+  const std::string command =
+      "node " + (peer_dir / "peer_scan.mjs").string() + " '" + page.string() + "' 2>/dev/null";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  if (!pipe) {
+    return std::nullopt;
+  }
+  std::string output;
+  std::array<char, 4096> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe.get()) != nullptr) {
+    output += buffer.data();
+  }
+  const auto parsed = quillfen::Json::parse(output, nullptr, false);
+  if (!parsed.is_object()) {
+    return std::nullopt;
+  }
+  std::map<std::string, double> figures;
+  for (const auto& [key, value] : parsed.items()) {
+    if (value.is_number()) {
+      figures[key] = value.get<double>();
+    }
+  }
+  return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const Options options = parse_options(argc, argv);
+    const fs::path dir = fs::temp_directory_path() / ("quillfen-scan-bench-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    struct RemoveDir {
+      fs::path dir;
+      ~RemoveDir() {
+        std::error_code error;
+        fs::remove_all(dir, error);
+      }
+    } remove_dir{dir};
+    std::cout << "Chromium scan benchmark; load average at start " << load_average() << "\n";
+
+    std::vector<int> all_sizes = options.sizes;
+    all_sizes.insert(all_sizes.end(), options.peer_sizes.begin(), options.peer_sizes.end());
+    std::sort(all_sizes.begin(), all_sizes.end());
+    all_sizes.erase(std::unique(all_sizes.begin(), all_sizes.end()), all_sizes.end());
+    std::map<int, fs::path> pages;
+    for (const int size : all_sizes) {
+      pages[size] = dir / ("page_" + std::to_string(size) + ".html");
+      std::ofstream(pages[size]) << quillfen::bench::generated_page(size);
+    }
+
+    std::map<int, Scan> grouped;
+    {
+      auto browser = quillfen::chromium::Browser::launch();
+      std::cout << browser->version() << "\n\n";
+      std::cout << std::left << std::setw(10) << "elements" << std::setw(24) << "grouped ms (trips)"
+                << std::setw(28) << "per question ms (trips)" << std::setw(10) << "ratio"
+                << "records, texts\n";
+      for (const int size : options.sizes) {
+        auto page = browser->new_page();
+        page->navigate(pages[size].string());
+        page->set_answer_mode(AnswerMode::grouped);
+        const Scan fast = median_scan(*page, options.repeat);
+        grouped[size] = fast;
+        std::ostringstream fast_text;
+        fast_text << std::fixed << std::setprecision(1) << fast.millis << " (" << fast.round_trips << ")";
+        std::ostringstream slow_text;
+        std::ostringstream ratio;
+        if (std::find(options.per_question_sizes.begin(), options.per_question_sizes.end(), size) !=
+            options.per_question_sizes.end()) {
+          page->set_answer_mode(AnswerMode::per_question);
+          const Scan slow = scan_once(*page);
+          slow_text << std::fixed << std::setprecision(1) << slow.millis << " (" << slow.round_trips << ")";
+          ratio << std::fixed << std::setprecision(1) << slow.millis / fast.millis << "x";
+        } else {
+          slow_text << "-";
+        }
+        std::cout << std::setw(10) << size << std::setw(24) << fast_text.str() << std::setw(28) << slow_text.str()
+                  << std::setw(10) << ratio.str() << fast.elements << ", " << fast.text_elements << "\n";
+      }
+    }
+
+    if (!options.peer_sizes.empty()) {
+      std::cout << "\nPeer: Playwright element handles, the per-element questions of the interactable "
+                   "elements only (fewer than a full scan asks)\n";
+      for (const int size : options.peer_sizes) {
+        const auto peer = run_peer(options.peer_dir, pages[size]);
+        if (!peer) {
+          std::cout << "  the peer did not run: install it with bench/peer/install.sh\n";
+          break;
+        }
+        const double peer_ms = peer->count("millis") ? peer->at("millis") : 0;
+        std::cout << "  " << std::setw(6) << size << " elements: " << std::fixed << std::setprecision(1) << peer_ms
+                  << " ms for " << static_cast<long>(peer->count("questions") ? peer->at("questions") : 0)
+                  << " questions";
+        if (grouped.count(size) != 0 && grouped[size].millis > 0) {
+          std::cout << "; grouped full scan " << grouped[size].millis << " ms, " << peer_ms / grouped[size].millis
+                    << "x faster";
+        }
+        std::cout << "\n";
+      }
+    }
+    std::cout << "\nload average at end " << load_average() << "\n";
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "chromium_scan_bench: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,93 @@
+// `quillfen scan URL [-o FILE]`: one live scan of a page, written as a snapshot document.
+#include "runner/commands.hpp"
+
+#include "chromium/browser.hpp"
+#include "engine/browser/page_scanner.hpp"
+#include "engine/core/records.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+
+namespace quillfen::cli {
+
+namespace {
+
+struct ScanOptions {
+  std::string url;
+  std::string output;
+  std::string browser;
+  int timeout_ms = 30000;
+};
+
+int scan(const ScanOptions& options) {
+  chromium::LaunchOptions launch;
+  if (!options.browser.empty()) {
+    launch.executable = options.browser;
+  }
+  std::unique_ptr<chromium::Browser> browser;
+  try {
+    browser = chromium::Browser::launch(launch);
+  } catch (const chromium::LaunchError& e) {
+    std::cerr << "quillfen: " << e.what() << "\n";
+    return 2;
+  }
+  auto page = browser->new_page();
+  try {
+    page->navigate(options.url, std::chrono::milliseconds(options.timeout_ms));
+  } catch (const PageError& e) {
+    std::cerr << "quillfen: " << e.what() << "\n";
+    return 2;
+  }
+
+  Json document = Json::object();
+  try {
+    PageScanner scanner(*page, std::cerr);
+    const auto [elements, text_elements] = scanner.extract_interactable_elements();
+    document["url"] = page->url();
+    document["elements"] = Json::array();
+    for (const auto& element : elements) {
+      document["elements"].push_back(to_json(*element));
+    }
+    document["text_elements"] = Json::array();
+    for (const auto& element : text_elements) {
+      document["text_elements"].push_back(to_json(*element));
+    }
+  } catch (const PageError& e) {
+    std::cerr << "quillfen: the scan of " << options.url << " failed: " << e.what() << "\n";
+    return 1;
+  }
+
+  if (options.output.empty()) {
+    std::cout << dump_document(document) << '\n';
+    return 0;
+  }
+  std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
+  out << dump_document(document);
+  out.close();
+  if (!out) {
+    std::cerr << "quillfen: could not write " << options.output << ".\n";
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void add_scan_command(CLI::App& app, int& status) {
+  auto options = std::make_shared<ScanOptions>();
+  CLI::App* command = app.add_subcommand(
+      "scan", "Scan a page (a URL, or a path turned into a file:// URL) and write its snapshot document.");
+  command->add_option("url", options->url, "Address or local path of the page")->required();
+  command->add_option("-o,--output", options->output, "Write the document to this file instead of standard output");
+  command->add_option("--browser", options->browser, "The Chromium binary (default: QUILLFEN_CHROMIUM, Debian's chromium)");
+  command->add_option("--timeout", options->timeout_ms, "Milliseconds to wait for the page to load")
+      ->check(CLI::PositiveNumber);
+  command->callback([options, &status] { status = scan(*options); });
+}
+
+}  // namespace quillfen::cli
