@@ -357,9 +357,9 @@ RelationSolver::Entries RelationSolver::_rank(const Entries& candidates, const M
   return ranked;
 }
 
-RelationSolver::Entries RelationSolver::candidates(const MatrixEntry& anchor,
-                                                   const std::optional<std::string>& type_filter,
-                                                   const std::optional<std::string>& target_text) const {
+RelationSolver::Entries RelationSolver::_get_candidates(const MatrixEntry& anchor,
+                                                       const std::optional<std::string>& type_filter,
+                                                       const std::optional<std::string>& target_text) const {
   Entries pool;
   for (const MatrixEntry& e : matrix_) {
     if (e.index == anchor.index || e.is_anchor_only) continue;
@@ -415,12 +415,12 @@ ResolutionResult RelationSolver::resolve(const ParsedInstruction& parsed_instruc
   const MatrixEntry* anchor_entry = _find_anchor(*anchor);
   if (anchor_entry == nullptr) return not_resolved();
 
-  const Entries pool = candidates(*anchor_entry, type_filter, target_text);
+  const Entries pool = _get_candidates(*anchor_entry, type_filter, target_text);
   if (pool.empty()) return not_resolved();
   Entries ranked = _rank(pool, *anchor_entry, relation, ordinal);
   bool type_relaxed = false;
   if (ranked.empty() && type_filter) {
-    ranked = _rank(candidates(*anchor_entry, std::nullopt, target_text), *anchor_entry, relation, ordinal);
+    ranked = _rank(_get_candidates(*anchor_entry, std::nullopt, target_text), *anchor_entry, relation, ordinal);
     type_relaxed = true;
   }
   if (ranked.empty()) return not_resolved();

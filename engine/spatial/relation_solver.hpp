@@ -119,8 +119,10 @@ class RelationSolver {
                                     const std::optional<std::string>& search_text = std::nullopt) const;
 
  private:
-  Entries candidates(const MatrixEntry& anchor, const std::optional<std::string>& type_filter,
-                     const std::optional<std::string>& target_text) const;
+  // The entries a relational target may pick: not the anchor, not anchor-only, of the
+  // type when one is given, and narrowed by the target text when any entry matches it.
+  Entries _get_candidates(const MatrixEntry& anchor, const std::optional<std::string>& type_filter,
+                          const std::optional<std::string>& target_text) const;
 
   Matrix matrix_;
 };
