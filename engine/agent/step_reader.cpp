@@ -147,6 +147,11 @@ ParsedInstruction record(std::string_view action, std::optional<U32> target, std
   return p;
 }
 
+// A record whose target is never tested against the quoted names.
+ParsedInstruction bare(std::string_view action, std::optional<U32> target, std::optional<U32> value = std::nullopt) {
+  return record(action, std::move(target), std::move(value), std::nullopt, false);
+}
+
 ParsedInstruction with_literal_test(const Line& line, std::string_view action, U32 target,
                                     std::optional<int> ordinal = std::nullopt) {
   const bool literal = line.is_literal(target);
@@ -175,12 +180,12 @@ std::optional<ParsedInstruction> split_form(const Line& line, std::string_view a
 
 std::optional<ParsedInstruction> extract_form(const Line& line) {
   if (!starts_with(line.lower, "extract text ") && !starts_with(line.lower, "extract_text ")) return std::nullopt;
-  constexpr std::size_t prefix = 13;
+  constexpr std::size_t prefix = std::string_view("extract text ").size();  // both spellings
   U32View raw_target = line.rest(prefix);
   const U32View raw_lower = line.rest_lower(prefix);
   for (const auto keyword : _SPATIAL_KW) {
     if (starts_with(raw_lower, keyword)) {
-      return record("extract_text_spatial", U32(raw_target), std::nullopt, std::nullopt, false);
+      return bare("extract_text_spatial", U32(raw_target));
     }
   }
   if (starts_with(raw_lower, "from ")) raw_target.remove_prefix(5);
@@ -189,7 +194,7 @@ std::optional<ParsedInstruction> extract_form(const Line& line) {
 }
 
 std::optional<ParsedInstruction> spatial_text_form(const Line& line) {
-  constexpr std::size_t prefix = 12;  // "verify text "
+  constexpr std::size_t prefix = std::string_view("verify text ").size();
   const U32View rest_lower = line.rest_lower(prefix);
   const bool directional = std::any_of(_SPATIAL_KW.begin(), _SPATIAL_KW.end(),
                                        [&](std::string_view k) { return starts_with(rest_lower, k); });
@@ -199,57 +204,53 @@ std::optional<ParsedInstruction> spatial_text_form(const Line& line) {
   U32 target = text::trim(slice(line.unquoted, prefix, is_pos));
   U32 expected = text::trim(slice(line.unquoted, is_pos + 4));
   if (target.empty() || expected.empty()) return std::nullopt;
-  return record("verify_spatial_text", std::move(target), std::move(expected), std::nullopt, false);
+  return bare("verify_spatial_text", std::move(target), std::move(expected));
 }
 
 template <std::size_t N>
 std::optional<ParsedInstruction> state_form(
-    const Line& line, std::size_t prefix,
+    const Line& line, std::string_view prefix,
     const std::array<std::pair<std::string_view, std::string_view>, N>& states, bool clean) {
   for (const auto& [ending, action] : states) {
     if (!ends_with(line.lower, ending)) continue;
-    const U32 raw = text::trim(slice(line.unquoted, prefix, line.unquoted.size() - ending.size()));
+    const U32 raw = text::trim(slice(line.unquoted, prefix.size(), line.unquoted.size() - ending.size()));
     return with_literal_test(line, action, clean ? line.resolve(raw) : raw);
   }
   return std::nullopt;
 }
 
+// The remainder of the line after `prefix`, when the lower-cased line begins with it.
+std::optional<U32View> after(const Line& line, std::string_view prefix) {
+  if (!starts_with(line.lower, prefix)) return std::nullopt;
+  return line.rest(prefix.size());
+}
+
 std::optional<ParsedInstruction> parse_line(const Line& line) {
   if (auto p = split_form(line, "type", "type ", " into ")) return p;
   if (auto p = split_form(line, "select", "select ", " from ")) return p;
-  if (starts_with(line.lower, "find exact text ")) {
-    return with_literal_test(line, "find_exact_text", U32(line.rest(16)));
-  }
-  if (starts_with(line.lower, "find text ")) return with_literal_test(line, "find_text", line.resolve(line.rest(10)));
+  if (const auto r = after(line, "find exact text ")) return with_literal_test(line, "find_exact_text", U32(*r));
+  if (const auto r = after(line, "find text ")) return with_literal_test(line, "find_text", line.resolve(*r));
   if (auto p = extract_form(line)) return p;
-  if (starts_with(line.lower, "click ")) {
-    const auto [ordinal, after] = extract_ordinal(line.rest(6));
-    return with_literal_test(line, "click", line.resolve(after), ordinal);
+  if (const auto r = after(line, "click ")) {
+    const auto [ordinal, rest] = extract_ordinal(*r);
+    return with_literal_test(line, "click", line.resolve(rest), ordinal);
   }
-  if (starts_with(line.lower, "hover ")) return with_literal_test(line, "hover", line.resolve(line.rest(6)));
-  if (starts_with(line.lower, "navigate ")) {
-    return record("navigate", strip_quotes(line.rest(9)), std::nullopt, std::nullopt, false);
+  if (const auto r = after(line, "hover ")) return with_literal_test(line, "hover", line.resolve(*r));
+  if (const auto r = after(line, "navigate ")) return bare("navigate", strip_quotes(*r));
+  if (const auto r = after(line, "press ")) return bare("press_key", text::trim(*r));
+  if (equals(line.lower, "accept dialog")) return bare("accept_dialog", std::nullopt);
+  if (equals(line.lower, "dismiss dialog")) return bare("dismiss_dialog", std::nullopt);
+  if (const auto r = after(line, "verify dialog says ")) return bare("verify_dialog", std::nullopt, U32(*r));
+  if (const auto r = after(line, "sendkeys ")) {
+    const U32 keys = strip_quotes(*r);
+    return bare("sendkeys", keys, keys);
   }
-  if (starts_with(line.lower, "press ")) {
-    return record("press_key", text::trim(line.rest(6)), std::nullopt, std::nullopt, false);
-  }
-  if (equals(line.lower, "accept dialog")) return record("accept_dialog", std::nullopt, std::nullopt, std::nullopt, false);
-  if (equals(line.lower, "dismiss dialog")) {
-    return record("dismiss_dialog", std::nullopt, std::nullopt, std::nullopt, false);
-  }
-  if (starts_with(line.lower, "verify dialog says ")) {
-    return record("verify_dialog", std::nullopt, U32(line.rest(19)), std::nullopt, false);
-  }
-  if (starts_with(line.lower, "sendkeys ")) {
-    const U32 keys = strip_quotes(line.rest(9));
-    return record("sendkeys", keys, keys, std::nullopt, false);
-  }
-  if (starts_with(line.lower, "wait ")) return record("wait", strip_quotes(line.rest(5)), std::nullopt, std::nullopt, false);
+  if (const auto r = after(line, "wait ")) return bare("wait", strip_quotes(*r));
   if (starts_with(line.lower, "verify text ")) {
     if (auto p = spatial_text_form(line)) return p;
-    if (auto p = state_form(line, 12, StepReader::_VERIFY_TEXT_STATES, false)) return p;
+    if (auto p = state_form(line, "verify text ", StepReader::_VERIFY_TEXT_STATES, false)) return p;
   }
-  if (starts_with(line.lower, "verify ")) return state_form(line, 7, StepReader::_VERIFY_STATES, true);
+  if (starts_with(line.lower, "verify ")) return state_form(line, "verify ", StepReader::_VERIFY_STATES, true);
   return std::nullopt;
 }
 
