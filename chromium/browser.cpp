@@ -68,7 +68,22 @@ fs::path make_profile_dir() {
   return pattern;
 }
 
+// The browser keeps its singleton socket in a directory of its own under TMPDIR, which
+// the profile's SingletonSocket link points into.
+void remove_socket_dir(const fs::path& profile) {
+  std::error_code error;
+  const fs::path socket = fs::read_symlink(profile / "SingletonSocket", error);
+  if (error) {
+    return;
+  }
+  const fs::path dir = socket.parent_path();
+  if (socket.filename() == "SingletonSocket" && dir.filename().string().rfind("org.chromium.", 0) == 0) {
+    fs::remove_all(dir, error);
+  }
+}
+
 void remove_profile(const fs::path& profile) {
+  remove_socket_dir(profile);
   // A browser process that is still dying may write one last file: try again briefly.
   for (int attempt = 0; attempt < 20; ++attempt) {
     std::error_code error;
@@ -151,7 +166,8 @@ std::optional<pid_t> start_guardian(pid_t browser_group, const fs::path& profile
   std::vector<std::string> args{"/bin/sh", "-c", "cat >/dev/null; kill -9 -\"$1\" 2>/dev/null; "
                                 "for f in $(grep -laF -- \"$2\" /proc/[0-9]*/cmdline 2>/dev/null); do "
                                 "p=${f#/proc/}; p=${p%/cmdline}; [ \"$p\" != $$ ] && kill -9 \"$p\" 2>/dev/null; "
-                                "done; rm -rf \"$2\"",
+                                "done; s=$(readlink \"$2/SingletonSocket\") && case \"$s\" in */org.chromium.*/SingletonSocket) "
+                                "rm -rf \"${s%/SingletonSocket}\";; esac; rm -rf \"$2\"",
                                 "quillfen-guardian", std::to_string(browser_group), profile.string()};
   auto argv = argv_of(args);
   const pid_t pid = ::fork();

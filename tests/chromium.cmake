@@ -2,3 +2,15 @@
 # Chromium (one browser for the suite, a fresh tab per test), then a check that the
 # suite left no browser process or profile behind.
 quillfen_test(chromium_transport_test SOURCES chromium_transport_test.cpp LIBS quillfen_chromium)
+
+# The browser suites write their profiles into a directory of their own, which the leak
+# check then inspects.
+set(_chromium_test_tmp ${CMAKE_CURRENT_BINARY_DIR}/chromium-test-tmp)
+file(MAKE_DIRECTORY ${_chromium_test_tmp})
+quillfen_test(chromium_browser_test SOURCES chromium_browser_test.cpp
+              LIBS quillfen_chromium quillfen_page_scanner LABELS browser WHOLE TIMEOUT 600)
+add_dependencies(chromium_browser_test quillfen)
+set_tests_properties(chromium_browser_test PROPERTIES ENVIRONMENT "TMPDIR=${_chromium_test_tmp}")
+quillfen_test(chromium_leak_test SOURCES chromium_leak_test.cpp LABELS browser WHOLE)
+set_tests_properties(chromium_leak_test PROPERTIES ENVIRONMENT "TMPDIR=${_chromium_test_tmp}"
+                     DEPENDS chromium_browser_test)
