@@ -3,7 +3,7 @@
 // 1,000 and 5,000 interactable elements; then the same per-element questions asked by
 // Playwright's element handles (bench/peer), when its package is installed.
 //
-// Usage: quillfen_chromium_scan_bench [--sizes 200,1000,5000] [--repeat N]
+// Usage: quillfen_chromium_scan_bench [--sizes 200,1000,5000] [--repeat N] (defaults shown)
 //        [--per-question-sizes 200,1000] [--peer-sizes 200,1000] [--peer DIR]
 #include "bench/chromium_scan_page.hpp"
 #include "chromium/browser.hpp"
@@ -34,7 +34,7 @@ using Millis = std::chrono::duration<double, std::milli>;
 
 struct Options {
   std::vector<int> sizes{200, 1000, 5000};
-  std::vector<int> per_question_sizes{200, 1000, 5000};
+  std::vector<int> per_question_sizes{200, 1000};
   std::vector<int> peer_sizes{200, 1000};
   int repeat = 5;
   fs::path peer_dir = fs::path(QUILLFEN_SOURCE_DIR) / "bench" / "peer";
