@@ -60,13 +60,19 @@ runner::SuiteResult run_script(chromium::Browser& browser, Reporter& reporter, c
   std::unique_ptr<chromium::ChromiumPage> page;
   try {
     page = browser.new_page();
-    if (!options.url.empty()) {
-      page->navigate(options.url, std::chrono::milliseconds{std::max(options.timeout_ms, 10000)});
-    }
   } catch (const PageError& e) {
-    fail_steps(reporter, suite, script, 0, std::string("not run: the start page could not be opened: ") + e.what());
+    fail_steps(reporter, suite, script, 0, std::string("not run: no browser tab could be opened: ") + e.what());
     suite.seconds = seconds_since(started);
     return suite;
+  }
+  if (!options.url.empty()) {
+    try {
+      page->navigate(options.url, std::chrono::milliseconds{std::max(options.timeout_ms, 10000)});
+    } catch (const PageError& e) {
+      fail_steps(reporter, suite, script, 0, std::string("not run: the start page could not be opened: ") + e.what());
+      suite.seconds = seconds_since(started);
+      return suite;
+    }
   }
 
   const runner::StepSettings settings{std::chrono::milliseconds{options.timeout_ms}};
