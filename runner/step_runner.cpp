@@ -91,7 +91,8 @@ StepResult StepRunner::run(const ScriptStep& step) {
   } catch (const DialogOpened&) {
     // A dialog opened at a moment no act was under way; the step is not done.
     reporter_.log_failure(step.text, std::nullopt);
-    return failed(std::string("the page opened a dialog: ") + text::quoted(dialogs_.open_dialog()->message));
+    const auto& dialog = dialogs_.open_dialog();
+    return failed("the page opened a dialog" + (dialog ? ": " + text::quoted(dialog->message) : std::string()));
   }
 }
 
@@ -290,9 +291,12 @@ void StepRunner::finish() {
 std::string StepRunner::address(const std::string& target) const {
   static const std::regex scheme("^[A-Za-z][A-Za-z0-9+.-]*:");
   if (std::regex_search(target, scheme)) return target;
-  std::filesystem::path path(target);
+  // A query or fragment stays as written; only the path becomes a file URL.
+  const std::size_t rest = target.find_first_of("?#");
+  std::filesystem::path path(target.substr(0, rest));
   if (path.is_relative()) path = script_dir_ / path;
-  return chromium::to_url(path.lexically_normal().string());
+  return chromium::to_url(path.lexically_normal().string()) +
+         (rest == std::string::npos ? std::string() : target.substr(rest));
 }
 
 StepResult StepRunner::failed(const std::optional<std::string>& note) {
