@@ -167,6 +167,7 @@ TEST_F(RunCommand, ResolvesOrdinalsRelationsAndDirectionsOnTheDemoShop) {
                             "navigate " + (SHOP / "index.html").string() + "\n"
                             "click first button next to \"Sign up\"\n"
                             "verify text \"Check your inbox\" is visible\n"
+                            "verify second button next to \"Sign up\" is enabled\n"
                             "navigate " + (SHOP / "products.html").string() + "\n"
                             "click Add to cart near \"Blue Backpack\"\n"
                             "click third \"Add to cart\"\n"
@@ -188,6 +189,10 @@ TEST_F(RunCommand, ResolvesOrdinalsRelationsAndDirectionsOnTheDemoShop) {
   EXPECT_NE(o.out.find("  [PASS] click third \"Add to cart\"  (via DOM)\n"), std::string::npos);
   EXPECT_NE(o.out.find("  [PASS] verify text next to \"Total\" is $38.99\n"
                        "         state : {'expected': '$38.99', 'actual': '$38.99'}\n"),
+            std::string::npos);
+  // A check of an element named by its place reads the state of that element.
+  EXPECT_NE(o.out.find("  [PASS] verify second button next to \"Sign up\" is enabled\n"
+                       "         state : {'present': True, 'visible': True, 'enabled': True}\n"),
             std::string::npos);
   EXPECT_NE(o.out.find("    Spatial              3\n"), std::string::npos) << o.out;
   EXPECT_NE(slurp(report()).find("<td>$38.99</td>"), std::string::npos);
@@ -240,7 +245,6 @@ TEST_F(RunCommand, ReportsFailuresWithTheirReasonsAndClosestCandidate) {
 
 TEST_F(RunCommand, HoldsDialogsUntilAStepAnswersThem) {
   const fs::path s = script("dialogs.test",
-                            "navigate " + (FIXTURES / "dialogs.html").string() + "\n"
                             "click \"Delete file\"\n"
                             "verify dialog says delete REPORT.pdf\n"
                             "dismiss dialog\n"
@@ -259,7 +263,9 @@ TEST_F(RunCommand, HoldsDialogsUntilAStepAnswersThem) {
                             "accept dialog\n"
                             "accept dialog\n"
                             "click \"Greet\"\n");
-  const Outcome o = run({s.string(), "--timeout", "500", "--junit", "junit.xml"});
+  // The page comes from --url, opened before the first step.
+  const Outcome o = run({s.string(), "--url", (FIXTURES / "dialogs.html").string(), "--timeout", "500", "--junit",
+                         "junit.xml"});
   EXPECT_EQ(o.status, 1) << o.out << o.err;
   EXPECT_NE(o.out.find("  [PASS] verify dialog says delete REPORT.pdf\n"
                        "         state : {'expected': 'delete REPORT.pdf', 'actual': 'Delete report.pdf?'}\n"),
