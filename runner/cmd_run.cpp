@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <memory>
