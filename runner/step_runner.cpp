@@ -159,6 +159,9 @@ StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInst
         } catch (const PageError& e) {
           if (is_fatal(e)) throw;
           outcome = {ActionOutcome::Kind::blocked, std::string("the page changed during the act: ") + e.what()};
+        } catch (const DialogOpened&) {
+          // Opened by the page itself before the act; dismissed on the next try.
+          outcome = {ActionOutcome::Kind::blocked, "a dialog opened before the act"};
         }
         if (outcome.ok()) {
           reporter_.log_success(step.text, strategy, element);
