@@ -27,6 +27,8 @@ constexpr const char* DEBIAN_CHROMIUM = "/usr/lib/chromium/chromium";
 // Pipe ends are moved to at least this number, so that placing them on 3 and 4 in the
 // child never overwrites another end.
 constexpr int FIRST_HIGH_FD = 10;
+// The browser makes sockets at TMPDIR/org.chromium.Chromium.XXXXXX/SingletonSocket.
+constexpr std::size_t MAX_BROWSER_TMP_PATH = 107 - 45;
 
 bool is_executable_file(const fs::path& path) {
   std::error_code error;
@@ -69,7 +71,8 @@ fs::path make_profile_dir() {
 }
 
 // The browser keeps its singleton socket in a directory of its own under TMPDIR, which
-// the profile's SingletonSocket link points into.
+// the profile's SingletonSocket link points into; it is outside the profile when the
+// profile's path was too long to hold the browser's temporary files.
 void remove_socket_dir(const fs::path& profile) {
   std::error_code error;
   const fs::path socket = fs::read_symlink(profile / "SingletonSocket", error);
@@ -297,6 +300,14 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
     }
   }
   environment.push_back("BREAKPAD_DUMP_LOCATION=" + (process->profile / "crashes").string());
+  // Its temporary files (shared memory, the singleton socket's directory) go into the
+  // profile too, when the path leaves room for a socket name (108 bytes at most).
+  const fs::path browser_tmp = process->profile / "t";
+  std::error_code tmp_error;
+  if (browser_tmp.string().size() <= MAX_BROWSER_TMP_PATH && fs::create_directory(browser_tmp, tmp_error)) {
+    std::erase_if(environment, [](const std::string& v) { return v.rfind("TMPDIR=", 0) == 0; });
+    environment.push_back("TMPDIR=" + browser_tmp.string());
+  }
   auto envp = argv_of(environment);
 
   Pipe commands = make_pipe();

@@ -116,35 +116,48 @@ std::string answer_function(std::string_view elements, const std::string& questi
          wrapped(question) + ", arg)); }";
 }
 
-// Releases the remote objects of a query; a page that is gone has released them.
-void release_objects(Session& session, const std::string& object_group) noexcept {
-  try {
-    session.post("Runtime.releaseObjectGroup", {{"objectGroup", object_group}});
-  } catch (const std::exception&) {
-    // The page or browser is gone, and its objects with it.
+}  // namespace
+
+// A protocol object group: the remote objects of one query, or of a batch of
+// single-element look-ups, released together when the last group using it is gone.
+class RemoteObjects {
+ public:
+  RemoteObjects(std::shared_ptr<Session> session, std::string name)
+      : session_(std::move(session)), name_(std::move(name)) {}
+  RemoteObjects(const RemoteObjects&) = delete;
+  RemoteObjects& operator=(const RemoteObjects&) = delete;
+  ~RemoteObjects() {
+    try {
+      session_->post("Runtime.releaseObjectGroup", {{"objectGroup", name_}});
+    } catch (const std::exception&) {
+      // The page or browser is gone, and its objects with it.
+    }
   }
-}
+
+  const std::string& name() const { return name_; }
+
+ private:
+  std::shared_ptr<Session> session_;
+  std::string name_;
+};
+
+namespace {
 
 // The elements of one query and the answers given so far. The remote objects of the
 // group live in their own object group, released with the group.
 class Group {
  public:
   // Grouped answers: `object_id` is the query's [summary, elements] pair.
-  Group(std::shared_ptr<Session> session, std::string object_group, std::string object_id, std::size_t size)
-      : session_(std::move(session)),
-        object_group_(std::move(object_group)),
-        object_id_(std::move(object_id)),
-        size_(size) {}
+  Group(std::shared_ptr<Session> session, std::shared_ptr<RemoteObjects> objects, std::string object_id,
+        std::size_t size)
+      : session_(std::move(session)), objects_(std::move(objects)), object_id_(std::move(object_id)), size_(size) {}
   // One call per question: each element has its own remote object.
-  Group(std::shared_ptr<Session> session, std::string object_group, std::vector<std::string> element_ids)
+  Group(std::shared_ptr<Session> session, std::shared_ptr<RemoteObjects> objects,
+        std::vector<std::string> element_ids)
       : session_(std::move(session)),
-        object_group_(std::move(object_group)),
+        objects_(std::move(objects)),
         element_ids_(std::move(element_ids)),
         size_(element_ids_.size()) {}
-  Group(const Group&) = delete;
-  Group& operator=(const Group&) = delete;
-
-  ~Group() { release_objects(*session_, object_group_); }
 
   std::size_t size() const { return size_; }
 
@@ -183,7 +196,7 @@ class Group {
   }
 
   std::shared_ptr<Session> session_;
-  std::string object_group_;
+  std::shared_ptr<RemoteObjects> objects_;
   std::string object_id_;
   std::vector<std::string> element_ids_;
   std::size_t size_ = 0;
@@ -280,7 +293,20 @@ ChromiumPage::~ChromiumPage() {
 }
 
 std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, bool first_only) {
-  const std::string object_group = "quillfen-" + std::to_string(next_group_++);
+  std::shared_ptr<RemoteObjects> objects;
+  if (first_only) {
+    // Look-ups come by the hundred in a scan and live briefly: they share an object
+    // group per batch, to save a release per look-up.
+    if (!lookups_ || lookups_in_batch_ >= LOOKUPS_PER_OBJECT_GROUP) {
+      lookups_ = std::make_shared<RemoteObjects>(session_, "quillfen-" + std::to_string(next_group_++));
+      lookups_in_batch_ = 0;
+    }
+    ++lookups_in_batch_;
+    objects = lookups_;
+  } else {
+    objects = std::make_shared<RemoteObjects>(session_, "quillfen-" + std::to_string(next_group_++));
+  }
+  const std::string& object_group = objects->name();
   std::shared_ptr<Group> group;
   if (mode_ == AnswerMode::grouped) {
     const std::string expression = wrapped(scripts::QUERY) + "(" + js_string(selector) + ", " +
@@ -294,13 +320,12 @@ std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, b
                                         {"silent", true},
                                         {"serializationOptions", {{"serialization", "deep"}, {"maxDepth", 1}}}});
     if (const auto details = result.find("exceptionDetails"); details != result.end()) {
-      release_objects(*session_, object_group);
       throw PageError(exception_message(*details));
     }
     const Json& remote = result.at("result");
     const Json summary = parse_text(remote.at("deepSerializedValue").at("value").at(0).at("value"));
     const std::size_t count = summary.at("count").get<std::size_t>();
-    group = std::make_shared<Group>(session_, object_group, remote.at("objectId").get<std::string>(), count);
+    group = std::make_shared<Group>(session_, objects, remote.at("objectId").get<std::string>(), count);
     if (const auto first = summary.find("first"); first != summary.end()) {
       group->remember("inner_text", answers_from(*first, count));
     }
@@ -312,7 +337,6 @@ std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, b
     const Json result = session_->send("Runtime.evaluate",
                                        {{"expression", expression}, {"objectGroup", object_group}, {"silent", true}});
     if (const auto details = result.find("exceptionDetails"); details != result.end()) {
-      release_objects(*session_, object_group);
       throw PageError(exception_message(*details));
     }
     const Json properties = session_->send(
@@ -331,7 +355,7 @@ std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, b
     for (auto& [index, id] : by_index) {
       element_ids.push_back(std::move(id));
     }
-    group = std::make_shared<Group>(session_, object_group, std::move(element_ids));
+    group = std::make_shared<Group>(session_, objects, std::move(element_ids));
   }
   std::vector<ElementHandlePtr> handles;
   handles.reserve(group->size());

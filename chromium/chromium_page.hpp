@@ -34,6 +34,8 @@ namespace quillfen::chromium {
 
 enum class AnswerMode { grouped, per_question };
 
+class RemoteObjects;
+
 // A URL as it is, or a local path (relative or absolute) as a file:// URL. Strings with
 // a scheme ("https:", "file:", "about:", "data:") count as URLs.
 std::string to_url(const std::string& url_or_path);
@@ -74,7 +76,11 @@ class ChromiumPage : public Page {
   std::shared_ptr<Session> session_;
   std::string target_id_;
   AnswerMode mode_ = AnswerMode::grouped;
+  static constexpr int LOOKUPS_PER_OBJECT_GROUP = 64;
+
   std::uint64_t next_group_ = 1;
+  std::shared_ptr<RemoteObjects> lookups_;
+  int lookups_in_batch_ = 0;
 };
 
 }  // namespace quillfen::chromium

@@ -4,8 +4,8 @@
 quillfen_test(chromium_transport_test SOURCES chromium_transport_test.cpp LIBS quillfen_chromium)
 
 # The browser suites write their profiles into a directory of their own, which the leak
-# check then inspects.
-set(_chromium_test_tmp ${CMAKE_CURRENT_BINARY_DIR}/chromium-test-tmp)
+# check then inspects. Its path is short, so that the browser's sockets fit in profiles.
+set(_chromium_test_tmp ${CMAKE_CURRENT_BINARY_DIR}/ct)
 file(MAKE_DIRECTORY ${_chromium_test_tmp})
 quillfen_test(chromium_browser_test SOURCES chromium_browser_test.cpp
               LIBS quillfen_chromium quillfen_page_scanner LABELS browser WHOLE TIMEOUT 600)

@@ -18,6 +18,7 @@ TEST(ChromiumSuite, LeftNoBrowserProcessOrProfileBehind) {
     const std::string name = entry.path().filename().string();
     EXPECT_NE(name.rfind("quillfen-chromium-", 0), 0u) << entry.path();
     EXPECT_NE(name.rfind("org.chromium.", 0), 0u) << entry.path();
+    EXPECT_NE(name.rfind(".org.chromium.", 0), 0u) << entry.path();
   }
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
