@@ -2,6 +2,7 @@
 
 #include "chromium/scripts.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <filesystem>
@@ -143,8 +144,8 @@ class RemoteObjects {
 
 namespace {
 
-// The elements of one query and the answers given so far. The remote objects of the
-// group live in their own object group, released with the group.
+// The elements of one query and the answers given so far; its remote objects are
+// released when the last group sharing them is gone.
 class Group {
  public:
   // Grouped answers: `object_id` is the query's [summary, elements] pair.
@@ -375,8 +376,11 @@ ElementHandlePtr ChromiumPage::query_selector(const std::string& selector) {
 }
 
 Json ChromiumPage::evaluate(const std::string& script) {
-  const std::string expression = "JSON.stringify(" + wrapped(scripts::ANSWER) + "([document], () => " +
-                                 wrapped(script) + "(), null))";
+  // A script may return a promise: its settled value is the answer.
+  const std::string answer = wrapped(scripts::ANSWER);
+  const std::string expression = "(async () => " + wrapped(script) + "())().then(value => JSON.stringify(" + answer +
+                                 "([document], () => value, null)), error => JSON.stringify(" + answer +
+                                 "([document], () => { throw error; }, null)))";
   const Json text = value_of(session_->send("Runtime.evaluate", {{"expression", expression},
                                                                  {"returnByValue", true},
                                                                  {"awaitPromise", true},
@@ -391,6 +395,7 @@ std::string ChromiumPage::url() {
 
 void ChromiumPage::navigate(const std::string& url_or_path, std::chrono::milliseconds timeout) {
   const std::string url = to_url(url_or_path);
+  const auto deadline = Clock::now() + timeout;
   session_->drop_events("Page.loadEventFired");
   const Json result = session_->send("Page.navigate", {{"url", url}}, timeout);
   if (const std::string error = result.value("errorText", std::string()); !error.empty()) {
@@ -400,7 +405,8 @@ void ChromiumPage::navigate(const std::string& url_or_path, std::chrono::millise
   if (!result.contains("loaderId")) {
     return;
   }
-  if (!session_->wait_for_event("Page.loadEventFired", timeout)) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  if (!session_->wait_for_event("Page.loadEventFired", std::max(left, std::chrono::milliseconds(0)))) {
     throw PageError(url + " did not finish loading within " + std::to_string(timeout.count()) + " ms.");
   }
 }

@@ -167,6 +167,8 @@ TEST_F(ChromiumTest, HandlesAnswerAsAutomationUsersExpectInBothModes) {
     } catch (const PageError& error) {
       EXPECT_THAT(error.what(), HasSubstr("not a valid selector"));
     }
+    EXPECT_EQ(page->evaluate("async () => { await null; return document.title + '!'; }"), "States!");
+    EXPECT_THROW(page->evaluate("async () => { throw new Error('later'); }"), PageError);
     EXPECT_THROW(page->evaluate("() => { throw new Error('page says no'); }"), PageError);
     EXPECT_THROW(page->evaluate("() => {"), PageError);
   }
