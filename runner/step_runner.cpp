@@ -7,10 +7,22 @@
 #include "engine/spatial/relation_solver.hpp"
 
 #include <ostream>
-#include <regex>
+#include <string_view>
 
 namespace quillfen::runner {
 namespace {
+
+// An address that starts with a URL scheme ("https:", "file:", "about:") is used as it is.
+bool has_url_scheme(std::string_view target) {
+  const auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (target.empty() || !alpha(target[0])) return false;
+  for (std::size_t i = 1; i < target.size(); ++i) {
+    const char c = target[i];
+    if (c == ':') return true;
+    if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '.' && c != '-') return false;
+  }
+  return false;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -292,8 +304,7 @@ void StepRunner::finish() {
 }
 
 std::string StepRunner::address(const std::string& target) const {
-  static const std::regex scheme("^[A-Za-z][A-Za-z0-9+.-]*:");
-  if (std::regex_search(target, scheme)) return target;
+  if (has_url_scheme(target)) return target;
   // A query or fragment stays as written; only the path becomes a file URL.
   const std::size_t rest = target.find_first_of("?#");
   std::filesystem::path path(target.substr(0, rest));
