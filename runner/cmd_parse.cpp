@@ -4,17 +4,14 @@
 #include "engine/agent/step_reader.hpp"
 #include "engine/core/records.hpp"
 #include "engine/core/text.hpp"
+#include "runner/script_file.hpp"
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -58,46 +55,13 @@ int parse_lines(const std::vector<std::string>& arguments) {
   return all_parsed ? 0 : 1;
 }
 
-struct NumberedLine {
-  int number = 0;
-  std::string text;
-};
-
-// The instruction lines of a script with the file's own line numbers: blank lines and
-// lines whose first non-blank character is "#" are left out. Throws std::runtime_error
-// with one sentence when the file cannot be read.
-std::vector<NumberedLine> read_script_lines(const std::string& path) {
-  const auto fail = [&](int error) -> std::runtime_error {
-    return std::runtime_error("cannot read the script " + text::quoted(path) + ": " +
-                              std::generic_category().message(error) + ".");
-  };
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw fail(EISDIR);
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw fail(errno != 0 ? errno : ENOENT);
-
-  std::vector<NumberedLine> lines;
-  std::string line;
-  int number = 0;
-  while (read_line(in, line)) {
-    ++number;
-    if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-    const std::string trimmed = text::trim(line);
-    if (trimmed.empty() || trimmed.front() == '#') continue;
-    lines.push_back({number, std::move(line)});
-  }
-  if (in.bad()) throw fail(EIO);
-  return lines;
-}
-
 using Failures = std::map<int, std::vector<std::string>>;
 
-Failures failures_of(const StepReader& reader, const std::vector<NumberedLine>& lines) {
+Failures failures_of(const StepReader& reader, const runner::Script& script) {
   Failures failures;
-  for (const auto& line : lines) {
-    auto issues = reader.validate(line.text);
-    if (!issues.empty()) failures.emplace(line.number, std::move(issues));
+  for (const auto& step : script.steps) {
+    auto issues = reader.validate(step.text);
+    if (!issues.empty()) failures.emplace(step.line, std::move(issues));
   }
   return failures;
 }
@@ -105,9 +69,9 @@ Failures failures_of(const StepReader& reader, const std::vector<NumberedLine>& 
 int validate_files(const std::vector<std::string>& paths, bool as_json) {
   // Every file is read before anything is printed, so an unreadable one leaves no
   // partial report behind.
-  std::vector<std::vector<NumberedLine>> scripts;
+  std::vector<runner::Script> scripts;
   scripts.reserve(paths.size());
-  for (const auto& path : paths) scripts.push_back(read_script_lines(path));
+  for (const auto& path : paths) scripts.push_back(runner::read_script(path));
 
   const StepReader reader;
   bool clean = true;

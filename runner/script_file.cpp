@@ -2,20 +2,27 @@
 
 #include "engine/core/text.hpp"
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
 namespace quillfen::runner {
 
 Script read_script(const std::filesystem::path& path) {
+  const auto fail = [&](int error) {
+    return std::runtime_error("cannot read the script " + text::quoted(path.string()) + ": " +
+                              std::generic_category().message(error) + ".");
+  };
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw fail(EISDIR);
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in || std::filesystem::is_directory(path)) {
-    throw std::runtime_error("cannot read the script " + path.string() +
-                             ": check that the file exists and is readable");
-  }
+  if (!in) throw fail(errno != 0 ? errno : ENOENT);
   std::stringstream content;
   content << in.rdbuf();
+  if (in.bad()) throw fail(EIO);
   std::string all = content.str();
   if (all.rfind("\xEF\xBB\xBF", 0) == 0) all.erase(0, 3);
 
