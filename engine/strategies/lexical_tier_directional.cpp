@@ -14,11 +14,11 @@ namespace lexical_tier {
 
 namespace {
 
-// Steps of a positional path. Empty steps inside ('a//b') count, as a plain split on
-// "/" gives them.
+// Steps of a positional path, as a plain split on "/" gives them: empty steps inside
+// ('a//b') count, and an empty path is one empty step.
 std::vector<std::string_view> path_steps(std::string_view path) {
   const auto first = path.find_first_not_of('/');
-  if (first == std::string_view::npos) return {};
+  if (first == std::string_view::npos) return {std::string_view{}};
   path = path.substr(first, path.find_last_not_of('/') - first + 1);
   std::vector<std::string_view> steps;
   while (true) {
