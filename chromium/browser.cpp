@@ -260,6 +260,9 @@ struct Browser::Process {
 
 std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
   const fs::path executable = find_chromium(options.executable);
+  if (!options.headless && std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    throw LaunchError("a headed browser needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set");
+  }
   // A browser that dies makes writes to its pipe fail with EPIPE instead of killing
   // this process.
   ::signal(SIGPIPE, SIG_IGN);
@@ -267,7 +270,6 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
   process->profile = make_profile_dir();
 
   std::vector<std::string> args{executable.string(),
-                                "--headless",
                                 "--remote-debugging-pipe",
                                 "--user-data-dir=" + process->profile.string(),
                                 "--no-startup-window",
@@ -286,6 +288,9 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
                                 "--password-store=basic",
                                 "--window-size=" + std::to_string(options.window_width) + "," +
                                     std::to_string(options.window_height)};
+  if (options.headless) {
+    args.emplace_back("--headless");
+  }
   if (::geteuid() == 0) {
     args.emplace_back("--no-sandbox");
   }

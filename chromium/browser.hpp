@@ -33,6 +33,8 @@ struct LaunchOptions {
   std::chrono::milliseconds startup_timeout{20000};
   // Time-out of every protocol command.
   std::chrono::milliseconds command_timeout{30000};
+  // A headed browser opens real windows and needs a display (DISPLAY or WAYLAND_DISPLAY).
+  bool headless = true;
   int window_width = 1280;
   int window_height = 800;
   std::vector<std::string> extra_arguments;

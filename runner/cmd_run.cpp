@@ -32,6 +32,7 @@ struct RunOptions {
   std::string report = Reporter::DEFAULT_REPORT_PATH.string();
   std::string chromium;
   bool snapshots = false;
+  bool headed = false;
 };
 
 double seconds_since(Clock::time_point start) {
@@ -124,6 +125,7 @@ int run(const RunOptions& options) {
   settings::SAVE_SNAPSHOTS = options.snapshots;
   chromium::LaunchOptions launch;
   if (!options.chromium.empty()) launch.executable = std::filesystem::path(options.chromium);
+  launch.headless = !options.headed;
   // A page that answers nothing for this long is taken to hang.
   launch.command_timeout = std::chrono::milliseconds{10000 + options.timeout_ms};
   std::unique_ptr<chromium::Browser> browser;
@@ -188,6 +190,7 @@ void add_run_command(CLI::App& app, int& status) {
   run_command->add_option("--chromium", options->chromium,
                           "The Chromium binary (default: $QUILLFEN_CHROMIUM, then Debian's chromium)");
   run_command->add_flag("--snapshots", options->snapshots, "Save a JSON snapshot of every page scan");
+  run_command->add_flag("--headed", options->headed, "Show the browser window (needs a display)");
   run_command->callback([options, &status] { status = run(*options); });
 }
 

@@ -111,6 +111,13 @@ TEST_F(RunCommand, RejectsAnInvalidScriptBeforeRunningAnything) {
   EXPECT_EQ(usage.status, 2);
   const Outcome missing = run({(dir_ / "no-such.test").string()});
   EXPECT_EQ(missing.status, 2);
+
+  // A headed browser without a display is refused in one sentence, before any start.
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+  const Outcome headed = run({"--headed", good.string()});
+  EXPECT_EQ(headed.status, 2);
+  EXPECT_NE(headed.err.find("needs a display"), std::string::npos) << headed.err;
 }
 
 TEST_F(RunCommand, PerformsEveryActionThroughRealInputEvents) {
