@@ -16,6 +16,7 @@ function(quillfen_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
     QUILLFEN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     QUILLFEN_BINARY_DIR="${PROJECT_BINARY_DIR}")

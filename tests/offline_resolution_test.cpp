@@ -1,6 +1,7 @@
 // The offline resolution path, through its library and through the built `quillfen
 // resolve` command, over the example shop snapshot.
 #include "runner/offline/offline_resolution.hpp"
+#include "tests/cli_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -96,58 +97,15 @@ TEST(OfflineResolution, RefusesDocumentsThatAreNotSnapshots) {
   EXPECT_EQ(offline::resolve_line(empty, "click second button")["level"], nullptr);
 }
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using namespace cli_support;
 
-std::string shell_quoted(const std::string& s) {
-  std::string q = "'";
-  for (const char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::vector<std::string> lines_of(const std::string& s) {
-  std::vector<std::string> lines;
-  std::istringstream in(s);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-class ResolveCommand : public ::testing::Test {
+class ResolveCommand : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quillfen-resolve-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path write(const std::string& name, const std::string& content) const {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-
   Outcome run(const std::vector<std::string>& arguments) const {
     std::string command = shell_quoted(QUILLFEN_EXE);
     for (const auto& a : arguments) command += " " + shell_quoted(a);
-    const fs::path err = dir_ / "stderr";
-    command += " </dev/null 2>" + shell_quoted(err.string());
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    char buffer[65536];
-    for (std::size_t n = 0; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.out.append(buffer, n);
-    const int status = pclose(pipe);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(err, std::ios::binary);
-    outcome.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return outcome;
+    return run_shell(command + " </dev/null", dir_ / "stderr");
   }
-
-  fs::path dir_;
 };
 
 TEST_F(ResolveCommand, PrintsOneAnswerPerLineAndGoesOnAfterABadLine) {

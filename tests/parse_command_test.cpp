@@ -1,5 +1,6 @@
 // Runs the built `quillfen` binary: `parse` and `validate` as a user or a script sees them.
 #include "engine/core/records.hpp"
+#include "tests/cli_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,56 +19,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using namespace cli_support;
 
-std::string shell_quoted(const std::string& s) {
-  std::string q = "'";
-  for (const char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> lines_of(const std::string& s) {
-  std::vector<std::string> lines;
-  std::istringstream in(s);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-class StepReaderCli : public ::testing::Test {
+class StepReaderCli : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quillfen-cli-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path write(const std::string& name, const std::string& content) const {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-
   // Runs quillfen with the arguments (each quoted for the shell) and standard input.
   Outcome run(const std::vector<std::string>& arguments, const std::string& input = "") const {
     std::string command = shell_quoted(QUILLFEN_EXE);
     for (const auto& a : arguments) command += " " + shell_quoted(a);
-    const auto at = [&](const char* name) { return shell_quoted((dir_ / name).string()); };
-    write("stdin", input);
-    const int status = std::system((command + " <" + at("stdin") + " >" + at("stdout") + " 2>" + at("stderr")).c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir_ / "stdout"), slurp(dir_ / "stderr")};
+    return run_shell(command + " <" + shell_quoted(write("stdin", input).string()), dir_ / "stderr");
   }
-
-  fs::path dir_;
 };
 
 const std::string kSupported =

@@ -1,6 +1,8 @@
 // `quillfen run` end to end: scripts on fixture pages and the demo shop, in real
 // Chromium, checked through the console lines, the exit code, the HTML report and the
 // JUnit file, as a user or a CI system sees them.
+#include "tests/cli_support.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -23,23 +25,7 @@ namespace fs = std::filesystem;
 const fs::path FIXTURES = fs::path(QUILLFEN_SOURCE_DIR) / "tests" / "fixtures" / "runner";
 const fs::path SHOP = fs::path(QUILLFEN_SOURCE_DIR) / "examples" / "site";
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-  double seconds = 0;
-};
-
-std::string shell_quoted(const std::string& s) {
-  std::string q = "'";
-  for (const char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using namespace quillfen::cli_support;
 
 int count_of(const std::string& haystack, const std::string& needle) {
   int n = 0;
@@ -47,42 +33,18 @@ int count_of(const std::string& haystack, const std::string& needle) {
   return n;
 }
 
-class RunCommand : public ::testing::Test {
+class RunCommand : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quillfen-run-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path script(const std::string& name, const std::string& content) const {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
+  fs::path script(const std::string& name, const std::string& content) const { return write(name, content); }
 
   // Runs `quillfen run` in the test's folder, so the report lands there.
   Outcome run(const std::vector<std::string>& arguments) const {
     std::string command = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(QUILLFEN_EXE) + " run";
     for (const auto& a : arguments) command += " " + shell_quoted(a);
-    command += " 2>" + shell_quoted((dir_ / "stderr").string());
-    Outcome outcome;
-    const auto started = std::chrono::steady_clock::now();
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.out.append(buffer, n);
-    const int status = pclose(pipe);
-    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.err = slurp(dir_ / "stderr");
-    return outcome;
+    return run_shell(command, dir_ / "stderr");
   }
 
   fs::path report() const { return dir_ / "data" / "reports" / "report.html"; }
-
-  fs::path dir_;
 };
 
 TEST_F(RunCommand, RejectsAnInvalidScriptBeforeRunningAnything) {
