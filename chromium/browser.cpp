@@ -137,9 +137,12 @@ std::vector<char*> argv_of(std::vector<std::string>& args) {
 
 // Kills every process whose command line names the profile: the browser's process
 // group, and the crash handlers, which leave the group to run as daemons.
-void kill_profile_processes(const fs::path& profile) {
+// Sends SIGKILL to every live process whose command line names the profile and returns
+// how many there were; a process that already died (a zombie) does not count.
+int signal_profile_processes(const fs::path& profile) {
   std::error_code error;
   const std::string needle = profile.string();
+  int signalled = 0;
   for (const auto& entry : fs::directory_iterator("/proc", error)) {
     const std::string name = entry.path().filename().string();
     if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
@@ -147,9 +150,28 @@ void kill_profile_processes(const fs::path& profile) {
     }
     std::ifstream in(entry.path() / "cmdline", std::ios::binary);
     const std::string command_line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (command_line.find(needle) != std::string::npos) {
-      ::kill(std::stoi(name), SIGKILL);
+    if (command_line.find(needle) == std::string::npos) {
+      continue;
     }
+    std::ifstream stat_file(entry.path() / "stat");
+    const std::string stat((std::istreambuf_iterator<char>(stat_file)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') {
+      continue;
+    }
+    ::kill(std::stoi(name), SIGKILL);
+    ++signalled;
+  }
+  return signalled;
+}
+
+// Kills the helpers that left the browser's process group (such as the crash handler),
+// found by the profile on their command line, and waits briefly until they are gone, so
+// that nothing outlives the browser object.
+void kill_profile_processes(const fs::path& profile) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
+  while (signal_profile_processes(profile) > 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
