@@ -3,11 +3,14 @@
 #include "chromium/scripts.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace quillfen::chromium {
 
@@ -53,7 +56,7 @@ struct Answers {
   std::vector<Json> values;
   std::map<std::size_t, std::string> errors;
 
-  Json at(std::size_t index) const {
+  const Json& at(std::size_t index) const {
     if (const auto error = errors.find(index); error != errors.end()) {
       throw PageError(error->second);
     }
@@ -90,6 +93,17 @@ Answers answers_from(const Json& pair, std::size_t expected) {
   return answers;
 }
 
+// The answers to `questions` questions, one [answers, errors] pair each.
+std::vector<Answers> answers_list(const Json& pairs, std::size_t questions, std::size_t expected) {
+  if (!pairs.is_array() || pairs.size() != questions) {
+    return std::vector<Answers>(questions,
+                                Answers::failed(expected, "The page's answer does not fit the questions asked."));
+  }
+  std::vector<Answers> answers;
+  for (const Json& pair : pairs) answers.push_back(answers_from(pair, expected));
+  return answers;
+}
+
 // JSON text that a page script returned as a string, parsed.
 Json parse_text(const Json& text) {
   if (!text.is_string()) {
@@ -109,117 +123,211 @@ struct Question {
   Json arg;
 };
 
-// A function declaration for Runtime.callFunctionOn that asks `question` of the
-// elements that `elements` names (an expression of `this`) and returns the answers as
-// JSON text, which the protocol carries faster than a structured value.
-std::string answer_function(std::string_view elements, const std::string& question) {
-  return "function(arg) { return JSON.stringify(" + wrapped(scripts::ANSWER) + "(" + std::string(elements) + ", " +
-         wrapped(question) + ", arg)); }";
+// The handle reads a scan asks of nearly every element. The first ask of any of them
+// answers all three for the whole group in one call; the layout read serves both
+// visibility and the box from one reading of the rectangle. The helpers hold them in
+// this order.
+constexpr std::array<std::string_view, 3> STANDARD_READ_SCRIPTS{scripts::LAYOUT, scripts::IS_ENABLED,
+                                                                scripts::INNER_TEXT};
+const std::vector<Question>& standard_reads() {
+  static const std::vector<Question> reads{{"layout", "__quillfen.standard[0]", nullptr},
+                                           {"is_enabled", "__quillfen.standard[1]", nullptr},
+                                           {"inner_text", "__quillfen.standard[2]", nullptr}};
+  return reads;
+}
+enum StandardRead : std::size_t { LAYOUT, IS_ENABLED, INNER_TEXT };
+
+// Grouped, the first attribute read of a group brings every attribute of every member,
+// values up to 1,024 characters long; longer ones are read alone when asked for.
+const Question& all_attributes() {
+  static const Question question{"attributes", "__quillfen.attributes", 1024};
+  return question;
+}
+
+// The script that installs the helpers into a fresh isolated world; its value is the
+// helpers object.
+std::string helpers_installer() {
+  std::string standard;
+  for (const std::string_view script : STANDARD_READ_SCRIPTS) {
+    standard += (standard.empty() ? "" : ", ") + wrapped(script);
+  }
+  return "globalThis.__quillfen = " + wrapped(scripts::HELPERS) + "(" + wrapped(scripts::ANSWER) + ", [" + standard +
+         "], " + wrapped(scripts::ATTRIBUTES) + ")";
+}
+
+// A function declaration for Runtime.callFunctionOn that asks each of `questions`, with
+// its own argument from `args`, of the elements that `elements` names (an expression of
+// `this`), through the helpers of the world the elements belong to.
+std::string answer_function(std::string_view elements, const std::vector<Question>& questions) {
+  std::string list;
+  for (const Question& question : questions) {
+    list += (list.empty() ? "" : ", ") + wrapped(question.function);
+  }
+  return "function(args) { return __quillfen.ask(" + std::string(elements) + ", [" + list + "], args); }";
+}
+
+std::string ascii_lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// getAttribute(name) answered from an element's attributes.js answer: the value, an
+// empty optional for no such attribute, or none at all when the answer cannot tell
+// (a long value left out, an answer of another shape).
+std::optional<std::optional<std::string>> attribute_from(const Json& attributes, const std::string& name) {
+  if (!attributes.is_array() || attributes.size() != 2 || !attributes[0].is_boolean() || !attributes[1].is_array()) {
+    return std::nullopt;
+  }
+  const std::string wanted = attributes[0].get<bool>() ? ascii_lower(name) : name;
+  const Json& pairs = attributes[1];
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    if (pairs[i].is_string() && pairs[i].get_ref<const std::string&>() == wanted) {
+      if (!pairs[i + 1].is_string()) return std::nullopt;
+      return std::optional<std::string>(pairs[i + 1].get<std::string>());
+    }
+  }
+  return std::optional<std::string>();
 }
 
 }  // namespace
 
-// A protocol object group: the remote objects of one query, or of a batch of
-// single-element look-ups, released together when the last group using it is gone.
-class RemoteObjects {
+// Page-side objects to let go of when the last group using them is gone: the remote
+// objects of a query (a protocol object group), or a batch of looked-up elements that
+// the helpers keep. The release is posted, not waited for.
+class PageHold {
  public:
-  RemoteObjects(std::shared_ptr<Session> session, std::string name)
-      : session_(std::move(session)), name_(std::move(name)) {}
-  RemoteObjects(const RemoteObjects&) = delete;
-  RemoteObjects& operator=(const RemoteObjects&) = delete;
-  ~RemoteObjects() {
+  PageHold(std::shared_ptr<Session> session, std::string method, Json params)
+      : session_(std::move(session)), method_(std::move(method)), params_(std::move(params)) {}
+  PageHold(const PageHold&) = delete;
+  PageHold& operator=(const PageHold&) = delete;
+  ~PageHold() {
     try {
-      session_->post("Runtime.releaseObjectGroup", {{"objectGroup", name_}});
+      session_->post(method_, params_);
     } catch (const std::exception&) {
       // The page or browser is gone, and its objects with it.
     }
   }
 
-  const std::string& name() const { return name_; }
+  static std::shared_ptr<PageHold> object_group(std::shared_ptr<Session> session, const std::string& name) {
+    return std::make_shared<PageHold>(std::move(session), "Runtime.releaseObjectGroup",
+                                      Json{{"objectGroup", name}});
+  }
 
  private:
   std::shared_ptr<Session> session_;
-  std::string name_;
+  std::string method_;
+  Json params_;
 };
 
-namespace {
-
-// The elements of one query and the answers given so far; its remote objects are
-// released when the last group sharing them is gone.
+// The elements of one query and the answers given so far; its page-side objects are
+// let go of when the last group sharing them is gone.
 class Group {
  public:
-  // Grouped answers: `object_id` is the query's [summary, elements] pair.
-  Group(std::shared_ptr<Session> session, std::shared_ptr<RemoteObjects> objects, std::string object_id,
-        std::size_t size)
-      : session_(std::move(session)), objects_(std::move(objects)), object_id_(std::move(object_id)), size_(size) {}
-  // One call per question: each element has its own remote object.
-  Group(std::shared_ptr<Session> session, std::shared_ptr<RemoteObjects> objects,
-        std::vector<std::string> element_ids)
+  // Grouped answers: `elements` is an expression of `this`, the object `object_id`
+  // names, that gives the members as an array.
+  Group(std::shared_ptr<Session> session, std::shared_ptr<PageHold> hold, std::string object_id,
+        std::string elements, std::size_t size)
       : session_(std::move(session)),
-        objects_(std::move(objects)),
+        hold_(std::move(hold)),
+        object_id_(std::move(object_id)),
+        elements_(std::move(elements)),
+        size_(size) {}
+  // One call per question: each element has its own remote object.
+  Group(std::shared_ptr<Session> session, std::shared_ptr<PageHold> hold, std::vector<std::string> element_ids)
+      : session_(std::move(session)),
+        hold_(std::move(hold)),
         element_ids_(std::move(element_ids)),
         size_(element_ids_.size()) {}
 
   std::size_t size() const { return size_; }
+  // Whether the members' answers come for the whole group, not one call per question.
+  bool grouped() const { return element_ids_.empty(); }
 
   // Keeps answers that came with the query.
   void remember(const std::string& key, Answers answers) { answers_.insert_or_assign(key, std::move(answers)); }
 
-  Json ask(std::size_t index, const Question& question) {
-    if (!element_ids_.empty()) {
-      return call(element_ids_.at(index), "[this]", question, 1).at(0);
+  const Json& ask(std::size_t index, const Question& question) { return ask(index, {question}, 0); }
+
+  // Member `index`'s answer to questions[which]. Grouped, that question and every other
+  // of `questions` not answered yet are answered for all members in one call.
+  // The answer stays valid until the next question.
+  const Json& ask(std::size_t index, const std::vector<Question>& questions, std::size_t which) {
+    const Question& question = questions.at(which);
+    if (!grouped()) {
+      last_answer_ = call(element_ids_.at(index), "[this]", {question}, 1).front().at(0);
+      return last_answer_;
     }
-    auto cached = answers_.find(question.key);
-    if (cached == answers_.end()) {
-      Answers answers;
-      try {
-        answers = call(object_id_, "this[1]", question, size_);
-      } catch (const PageError& error) {
-        // The call itself failed (the page navigated away, a script syntax error):
-        // every member shares that failure.
-        answers = Answers::failed(size_, error.what());
-      }
-      cached = answers_.emplace(question.key, std::move(answers)).first;
+    if (const auto cached = answers_.find(question.key); cached != answers_.end()) {
+      return cached->second.at(index);
     }
-    return cached->second.at(index);
+    std::vector<Question> asked;
+    for (const Question& other : questions) {
+      if (!answers_.contains(other.key)) asked.push_back(other);
+    }
+    std::vector<Answers> answers;
+    try {
+      answers = call(object_id_, elements_, asked, size_);
+    } catch (const PageError& error) {
+      // The call itself failed (the page navigated away, a script syntax error):
+      // every member shares that failure.
+      answers.assign(asked.size(), Answers::failed(size_, error.what()));
+    }
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+      answers_.insert_or_assign(asked[i].key, std::move(answers[i]));
+    }
+    return answers_.at(question.key).at(index);
   }
 
  private:
-  Answers call(const std::string& object_id, std::string_view elements, const Question& question,
-               std::size_t expected) {
+  std::vector<Answers> call(const std::string& object_id, std::string_view elements,
+                            const std::vector<Question>& questions, std::size_t expected) {
+    Json args = Json::array();
+    for (const Question& question : questions) args.push_back(question.arg);
     const Json text = value_of(session_->send("Runtime.callFunctionOn",
-                                              {{"functionDeclaration", answer_function(elements, question.function)},
+                                              {{"functionDeclaration", answer_function(elements, questions)},
                                                {"objectId", object_id},
-                                               {"arguments", {{{"value", question.arg}}}},
+                                               {"arguments", {{{"value", args}}}},
                                                {"returnByValue", true},
                                                {"silent", true}}));
-    return answers_from(parse_text(text), expected);
+    return answers_list(parse_text(text), questions.size(), expected);
   }
 
   std::shared_ptr<Session> session_;
-  std::shared_ptr<RemoteObjects> objects_;
+  std::shared_ptr<PageHold> hold_;
   std::string object_id_;
+  std::string elements_;
   std::vector<std::string> element_ids_;
   std::size_t size_ = 0;
   std::map<std::string, Answers> answers_;
+  Json last_answer_;
 };
+
+namespace {
 
 class ChromiumElement : public ElementHandle {
  public:
   ChromiumElement(std::shared_ptr<Group> group, std::size_t index) : group_(std::move(group)), index_(index) {}
 
-  bool is_visible() override { return as_bool(ask({"is_visible", std::string(scripts::IS_VISIBLE), nullptr})); }
-  bool is_enabled() override { return as_bool(ask({"is_enabled", std::string(scripts::IS_ENABLED), nullptr})); }
+  bool is_visible() override {
+    const Json& layout = standard(LAYOUT);
+    return layout.is_array() && layout.size() == 2 && layout[0].is_boolean() && layout[0].get<bool>();
+  }
+  bool is_enabled() override { return as_bool(standard(IS_ENABLED)); }
 
   Json evaluate(const std::string& script) override { return ask({"evaluate:" + script, script, nullptr}); }
 
   std::string inner_text() override {
-    const Json text = ask({"inner_text", std::string(scripts::INNER_TEXT), nullptr});
+    const Json& text = standard(INNER_TEXT);
     return text.is_string() ? text.get<std::string>() : std::string();
   }
 
   std::optional<std::string> get_attribute(const std::string& name) override {
-    const Json value = ask({"get_attribute:" + name, "(element, name) => element.getAttribute(name)", name});
+    if (group_->grouped()) {
+      if (auto value = attribute_from(ask(all_attributes()), name)) return *value;
+    }
+    const Json& value = ask({"get_attribute:" + name, "(element, name) => element.getAttribute(name)", name});
     if (!value.is_string()) {
       return std::nullopt;
     }
@@ -227,7 +335,11 @@ class ChromiumElement : public ElementHandle {
   }
 
   std::optional<BoundingBox> bounding_box() override {
-    const Json box = ask({"bounding_box", std::string(scripts::BOUNDING_BOX), nullptr});
+    const Json& layout = standard(LAYOUT);
+    if (!layout.is_array() || layout.size() != 2) {
+      return std::nullopt;
+    }
+    const Json& box = layout[1];
     if (!box.is_array() || box.size() != 4) {
       return std::nullopt;
     }
@@ -235,7 +347,8 @@ class ChromiumElement : public ElementHandle {
   }
 
  private:
-  Json ask(const Question& question) { return group_->ask(index_, question); }
+  const Json& ask(const Question& question) { return group_->ask(index_, question); }
+  const Json& standard(StandardRead read) { return group_->ask(index_, standard_reads(), read); }
 
   static bool as_bool(const Json& value) { return value.is_boolean() && value.get<bool>(); }
 
@@ -293,71 +406,155 @@ ChromiumPage::~ChromiumPage() {
   }
 }
 
-std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, bool first_only) {
-  std::shared_ptr<RemoteObjects> objects;
+const ChromiumPage::World& ChromiumPage::world() {
+  if (!world_) {
+    const Json tree = session_->send("Page.getFrameTree");
+    const Json created = session_->send(
+        "Page.createIsolatedWorld",
+        {{"frameId", tree.at("frameTree").at("frame").at("id")}, {"worldName", "quillfen"}});
+    const long long context = created.at("executionContextId").get<long long>();
+    // The helpers object stays referenced for the world's life: no object group.
+    const Json installed =
+        session_->send("Runtime.evaluate", {{"expression", helpers_installer()}, {"contextId", context}});
+    if (const auto details = installed.find("exceptionDetails"); details != installed.end()) {
+      throw PageError(exception_message(*details));
+    }
+    const Json helpers = installed.at("result").value("objectId", Json());
+    if (!helpers.is_string()) {
+      throw PageError("The page helpers could not be installed.");
+    }
+    world_ = World{context, helpers.get<std::string>()};
+  }
+  return *world_;
+}
+
+Json ChromiumPage::evaluate_in_world(const std::string& expression, Json params) {
+  params["expression"] = expression;
+  // A new document has none of the old one's worlds: the first command after it fails,
+  // and a fresh world is made. A context id that a new renderer process has given to
+  // another world lacks the helpers, which fails the same way.
+  for (int attempt = 1;; ++attempt) {
+    params["contextId"] = world().context;
+    try {
+      Json result = session_->send("Runtime.evaluate", params);
+      const auto details = result.find("exceptionDetails");
+      if (attempt == 1 && details != result.end() &&
+          exception_message(*details).find("__quillfen is not defined") != std::string::npos) {
+        world_.reset();
+        continue;
+      }
+      return result;
+    } catch (const ProtocolError& error) {
+      if (attempt == 1 && std::string_view(error.what()).find("Cannot find context") != std::string_view::npos) {
+        world_.reset();
+        continue;
+      }
+      throw;
+    }
+  }
+}
+
+std::string ChromiumPage::next_object_group() { return "quillfen-" + std::to_string(next_group_++); }
+
+std::shared_ptr<Group> ChromiumPage::query_grouped(const std::string& selector) {
+  const std::string object_group = next_object_group();
+  auto hold = PageHold::object_group(session_, object_group);
+  // Deep serialization with depth 1 brings the summary's text by value and leaves the
+  // elements as a remote object: one round trip for both.
+  const Json result = evaluate_in_world("__quillfen.query(" + js_string(selector) + ")",
+                                        {{"objectGroup", object_group},
+                                         {"silent", true},
+                                         {"serializationOptions", {{"serialization", "deep"}, {"maxDepth", 1}}}});
+  if (const auto details = result.find("exceptionDetails"); details != result.end()) {
+    throw PageError(exception_message(*details));
+  }
+  const Json& remote = result.at("result");
+  const Json summary = parse_text(remote.at("deepSerializedValue").at("value").at(0).at("value"));
+  return std::make_shared<Group>(session_, std::move(hold), remote.at("objectId").get<std::string>(), "this[1]",
+                                 summary.at("count").get<std::size_t>());
+}
+
+std::shared_ptr<Group> ChromiumPage::look_up_grouped(const std::string& selector) {
+  // The helpers keep the element, in batches, and the answer comes by value: cheaper
+  // than handing out a remote object, and look-ups come by the hundred in a scan.
+  const Json result = evaluate_in_world("__quillfen.lookUp(" + js_string(selector) + ")",
+                                        {{"returnByValue", true}, {"silent", true}});
+  const Json summary = parse_text(value_of(result));
+  const std::size_t count = summary.at("count").get<std::size_t>();
+  if (count == 0) {
+    return std::make_shared<Group>(session_, nullptr, std::string(), std::string(), 0);
+  }
+  const long long batch = summary.at("batch").get<long long>();
+  const std::string& helpers = world().helpers;
+  std::erase_if(lookup_batches_, [](const auto& entry) { return entry.second.expired(); });
+  std::shared_ptr<PageHold> hold = lookup_batches_[{helpers, batch}].lock();
+  if (!hold) {
+    hold = std::make_shared<PageHold>(session_, "Runtime.callFunctionOn",
+                                      Json{{"functionDeclaration", "function(batch) { this.release(batch); }"},
+                                           {"objectId", helpers},
+                                           {"arguments", {{{"value", batch}}}}});
+    lookup_batches_[{helpers, batch}] = hold;
+  }
+  auto group = std::make_shared<Group>(
+      session_, std::move(hold), helpers,
+      "[this.kept[" + std::to_string(batch) + "]?.[" + std::to_string(summary.at("index").get<long long>()) + "]]",
+      count);
+  const std::vector<Answers> answers = answers_list(summary.at("first"), standard_reads().size(), count);
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    group->remember(standard_reads()[i].key, answers[i]);
+  }
+  return group;
+}
+
+std::shared_ptr<Group> ChromiumPage::query_per_question(const std::string& selector, bool first_only) {
+  std::shared_ptr<PageHold> hold;
+  std::string object_group;
   if (first_only) {
     // Look-ups come by the hundred in a scan and live briefly: they share an object
     // group per batch, to save a release per look-up.
     if (!lookups_ || lookups_in_batch_ >= LOOKUPS_PER_OBJECT_GROUP) {
-      lookups_ = std::make_shared<RemoteObjects>(session_, "quillfen-" + std::to_string(next_group_++));
+      lookups_group_ = next_object_group();
+      lookups_ = PageHold::object_group(session_, lookups_group_);
       lookups_in_batch_ = 0;
     }
     ++lookups_in_batch_;
-    objects = lookups_;
+    hold = lookups_;
+    object_group = lookups_group_;
   } else {
-    objects = std::make_shared<RemoteObjects>(session_, "quillfen-" + std::to_string(next_group_++));
+    object_group = next_object_group();
+    hold = PageHold::object_group(session_, object_group);
   }
-  const std::string& object_group = objects->name();
-  std::shared_ptr<Group> group;
-  if (mode_ == AnswerMode::grouped) {
-    const std::string expression = wrapped(scripts::QUERY) + "(" + js_string(selector) + ", " +
-                                   (first_only ? "true" : "false") + ", " + wrapped(scripts::INNER_TEXT) + ", " +
-                                   wrapped(scripts::ANSWER) + ")";
-    // Deep serialization with depth 1 brings the summary's text by value and leaves the
-    // elements as a remote object: one round trip for both.
-    const Json result = session_->send("Runtime.evaluate",
-                                       {{"expression", expression},
-                                        {"objectGroup", object_group},
-                                        {"silent", true},
-                                        {"serializationOptions", {{"serialization", "deep"}, {"maxDepth", 1}}}});
-    if (const auto details = result.find("exceptionDetails"); details != result.end()) {
-      throw PageError(exception_message(*details));
-    }
-    const Json& remote = result.at("result");
-    const Json summary = parse_text(remote.at("deepSerializedValue").at("value").at(0).at("value"));
-    const std::size_t count = summary.at("count").get<std::size_t>();
-    group = std::make_shared<Group>(session_, objects, remote.at("objectId").get<std::string>(), count);
-    if (const auto first = summary.find("first"); first != summary.end()) {
-      group->remember("inner_text", answers_from(*first, count));
-    }
-  } else {
-    // Each element gets its own remote object, as in automation layers that ask one
-    // element at a time.
-    const std::string expression = first_only ? "[document.querySelector(" + js_string(selector) + ")].filter(e => e)"
-                                              : "Array.from(document.querySelectorAll(" + js_string(selector) + "))";
-    const Json result = session_->send("Runtime.evaluate",
-                                       {{"expression", expression}, {"objectGroup", object_group}, {"silent", true}});
-    if (const auto details = result.find("exceptionDetails"); details != result.end()) {
-      throw PageError(exception_message(*details));
-    }
-    const Json properties = session_->send(
-        "Runtime.getProperties", {{"objectId", result.at("result").at("objectId")}, {"ownProperties", true}});
-    std::map<std::size_t, std::string> by_index;
-    for (const Json& property : properties.at("result")) {
-      const std::string name = property.value("name", std::string());
-      std::size_t index = 0;
-      const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
-      if (error == std::errc() && end == name.data() + name.size() && property.contains("value") &&
-          property["value"].contains("objectId")) {
-        by_index[index] = property["value"]["objectId"].get<std::string>();
-      }
-    }
-    std::vector<std::string> element_ids;
-    for (auto& [index, id] : by_index) {
-      element_ids.push_back(std::move(id));
-    }
-    group = std::make_shared<Group>(session_, objects, std::move(element_ids));
+  // Each element gets its own remote object, as in automation layers that ask one
+  // element at a time.
+  const std::string expression = first_only ? "[document.querySelector(" + js_string(selector) + ")].filter(e => e)"
+                                            : "Array.from(document.querySelectorAll(" + js_string(selector) + "))";
+  const Json result = evaluate_in_world(expression, {{"objectGroup", object_group}, {"silent", true}});
+  if (const auto details = result.find("exceptionDetails"); details != result.end()) {
+    throw PageError(exception_message(*details));
   }
+  const Json properties = session_->send(
+      "Runtime.getProperties", {{"objectId", result.at("result").at("objectId")}, {"ownProperties", true}});
+  std::map<std::size_t, std::string> by_index;
+  for (const Json& property : properties.at("result")) {
+    const std::string name = property.value("name", std::string());
+    std::size_t index = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
+    if (error == std::errc() && end == name.data() + name.size() && property.contains("value") &&
+        property["value"].contains("objectId")) {
+      by_index[index] = property["value"]["objectId"].get<std::string>();
+    }
+  }
+  std::vector<std::string> element_ids;
+  for (auto& [index, id] : by_index) {
+    element_ids.push_back(std::move(id));
+  }
+  return std::make_shared<Group>(session_, std::move(hold), std::move(element_ids));
+}
+
+std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, bool first_only) {
+  const std::shared_ptr<Group> group = mode_ == AnswerMode::per_question ? query_per_question(selector, first_only)
+                                       : first_only                      ? look_up_grouped(selector)
+                                                                         : query_grouped(selector);
   std::vector<ElementHandlePtr> handles;
   handles.reserve(group->size());
   for (std::size_t i = 0; i < group->size(); ++i) {
@@ -396,6 +593,7 @@ std::string ChromiumPage::url() {
 void ChromiumPage::navigate(const std::string& url_or_path, std::chrono::milliseconds timeout) {
   const std::string url = to_url(url_or_path);
   const auto deadline = Clock::now() + timeout;
+  world_.reset();
   session_->drop_events("Page.loadEventFired");
   const Json result = session_->send("Page.navigate", {{"url", url}}, timeout);
   if (const std::string error = result.value("errorText", std::string()); !error.empty()) {

@@ -1,12 +1,18 @@
 // A Page over one Chromium tab.
 //
 // Element handles from one query_selector_all (or query_selector) share a group. In the
-// grouped answer mode, the first time an operation is asked of any member (an evaluate
-// counts per script, a get_attribute per name), it is answered for every member of the
-// group in one protocol call and kept for the group's life; a member whose answer was
-// an error fails that operation alone. The per-question mode makes one call per
-// question instead, as other automation layers do. The group's remote objects are
-// released when its last handle is gone.
+// grouped answer mode, the first time an operation is asked of any member, it is
+// answered for every member of the group in one protocol call and kept for the group's
+// life; a member whose answer was an error fails that operation alone. An evaluate
+// counts per script. Visibility, enabled state, inner text and box come in one call,
+// and the first get_attribute brings every attribute of every member. The per-question
+// mode makes one call per question instead, as other automation layers do. The
+// group's page-side objects are let go of when its last handle is gone.
+//
+// Queries, handle reads and handle evaluates run in the tab's own isolated world, with
+// helpers installed once per document: the page's scripts cannot see them, and
+// replacing built-ins such as JSON.stringify or getAttribute does not change the
+// answers. Page::evaluate runs in the page's own world, where its globals are.
 //
 // What the handle operations mean:
 // - visible: the element is connected, has a non-empty border box, and its computed
@@ -26,15 +32,19 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillfen::chromium {
 
 enum class AnswerMode { grouped, per_question };
 
-class RemoteObjects;
+class Group;
+class PageHold;
 
 // A URL as it is, or a local path (relative or absolute) as a file:// URL. Strings with
 // a scheme ("https:", "file:", "about:", "data:") count as URLs.
@@ -71,15 +81,35 @@ class ChromiumPage : public Page {
   std::uint64_t round_trips() const { return session_->round_trips(); }
 
  private:
+  // The tab's isolated world in the current document: its execution context and the
+  // page-side helpers object installed in it.
+  struct World {
+    long long context = 0;
+    std::string helpers;
+  };
+
   std::vector<ElementHandlePtr> query(const std::string& selector, bool first_only);
+  std::shared_ptr<Group> query_grouped(const std::string& selector);
+  std::shared_ptr<Group> look_up_grouped(const std::string& selector);
+  std::shared_ptr<Group> query_per_question(const std::string& selector, bool first_only);
+  // The world, made on first use after each new document.
+  const World& world();
+  // Runtime.evaluate of `expression` in the isolated world, with further `params`.
+  Json evaluate_in_world(const std::string& expression, Json params);
+  std::string next_object_group();
 
   std::shared_ptr<Session> session_;
   std::string target_id_;
   AnswerMode mode_ = AnswerMode::grouped;
-  static constexpr int LOOKUPS_PER_OBJECT_GROUP = 64;
-
+  std::optional<World> world_;
   std::uint64_t next_group_ = 1;
-  std::shared_ptr<RemoteObjects> lookups_;
+  // Grouped look-ups: the helpers keep the elements in batches, by helpers object and
+  // batch number, each let go of when its last handle is gone.
+  std::map<std::pair<std::string, long long>, std::weak_ptr<PageHold>> lookup_batches_;
+  // One call per question: look-ups share an object group per batch.
+  static constexpr int LOOKUPS_PER_OBJECT_GROUP = 64;
+  std::shared_ptr<PageHold> lookups_;
+  std::string lookups_group_;
   int lookups_in_batch_ = 0;
 };
 

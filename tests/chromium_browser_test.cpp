@@ -139,12 +139,22 @@ TEST_F(ChromiumTest, HandlesAnswerAsAutomationUsersExpectInBothModes) {
     EXPECT_EQ(e.at("none")->bounding_box(), std::nullopt);
     EXPECT_EQ(e.at("contents")->bounding_box(), std::nullopt);
     EXPECT_EQ(e.at("zero")->bounding_box()->width, 0);
+    // An empty box at the origin is still a box.
+    const auto origin = e.at("origin")->bounding_box();
+    ASSERT_TRUE(origin.has_value());
+    EXPECT_EQ(origin->x + origin->y + origin->width + origin->height, 0);
+    EXPECT_FALSE(e.at("origin")->is_visible());
 
     EXPECT_EQ(e.at("link")->get_attribute("title"), "");
     EXPECT_EQ(e.at("link")->get_attribute("href"), "#x");
     EXPECT_EQ(e.at("plain")->get_attribute("title"), std::nullopt);
     EXPECT_EQ(e.at("field")->get_attribute("data-qa"), "f1");
     EXPECT_EQ(e.at("field")->get_attribute("value"), "abc ");
+    // Names match regardless of case on HTML elements only, as getAttribute does.
+    EXPECT_EQ(e.at("field")->get_attribute("DATA-QA"), "f1");
+    EXPECT_EQ(e.at("svg")->get_attribute("viewBox"), "0 0 10 10");
+    EXPECT_EQ(e.at("svg")->get_attribute("viewbox"), std::nullopt);
+    EXPECT_EQ(e.at("field")->get_attribute("data-long"), std::string(5000, 'x'));
     EXPECT_EQ(e.at("link")->inner_text(), "Link text");
     EXPECT_EQ(e.at("svg")->inner_text(), "Svg");
     EXPECT_EQ(e.at("field")->inner_text(), "");
@@ -181,10 +191,17 @@ TEST_F(ChromiumTest, GroupAnswersEachQuestionOnceForAllMembersAndFailsMembersAlo
   const auto before = page->round_trips();
   for (auto& button : buttons) button->is_visible();
   EXPECT_EQ(page->round_trips() - before, 1u);
-  for (auto& button : buttons) button->is_visible();
+  // Visibility, enabled state, text and box come together; so do all attributes.
+  for (auto& button : buttons) {
+    button->is_visible();
+    button->is_enabled();
+    button->inner_text();
+    button->bounding_box();
+  }
+  EXPECT_EQ(page->round_trips() - before, 1u);
   for (auto& button : buttons) button->get_attribute("id");
   for (auto& button : buttons) button->get_attribute("title");
-  EXPECT_EQ(page->round_trips() - before, 3u);
+  EXPECT_EQ(page->round_trips() - before, 2u);
 
   // A script that throws for one member fails that member only.
   const std::string picky = "el => { if (el.id === 'disabled') throw new Error('not ' + el.id); return el.id; }";
@@ -201,7 +218,7 @@ TEST_F(ChromiumTest, GroupAnswersEachQuestionOnceForAllMembersAndFailsMembersAlo
       EXPECT_EQ(button->evaluate(picky), id);
     }
   }
-  EXPECT_EQ(page->round_trips() - before, 4u);
+  EXPECT_EQ(page->round_trips() - before, 3u);
   // A script that does not compile fails every member.
   for (auto& button : buttons) EXPECT_THROW(button->evaluate("el => {"), PageError);
 
@@ -234,6 +251,46 @@ TEST_F(ChromiumTest, StringsFromThePageAreWellFormedUtf8) {
   auto texts = page->query_selector_all("p, h1");
   EXPECT_EQ(texts[1]->evaluate("el => ({[el.textContent]: el.textContent})"),
             Json::parse(R"({"bad \ufffd end": "bad \ufffd end"})"));
+}
+
+TEST_F(ChromiumTest, PageScriptsCannotTouchTheHelpersAndNavigationsGetFreshOnes) {
+  for (const auto mode : {AnswerMode::grouped, AnswerMode::per_question}) {
+    SCOPED_TRACE(mode == AnswerMode::grouped ? "grouped" : "per question");
+    auto page = open("hostile.html", mode);
+    auto buttons = page->query_selector_all("button");
+    ASSERT_EQ(buttons.size(), 1u);
+    EXPECT_EQ(buttons[0]->get_attribute("title"), "Go on");
+    EXPECT_TRUE(buttons[0]->is_visible());
+    EXPECT_EQ(buttons[0]->bounding_box()->x, 5);
+    EXPECT_EQ(buttons[0]->evaluate("el => [el.id, Array.from([1, 2]).length]"), Json::parse(R"(["go", 2])"));
+    ASSERT_NE(page->query_selector("label[for=\"name\"]"), nullptr);
+    EXPECT_EQ(page->query_selector("label[for=\"name\"]")->inner_text(), "Your name");
+
+    // A navigation the page makes itself: the next query finds the new document.
+    page->session().send("Runtime.evaluate", {{"expression", "document.getElementById('away').click()"}});
+    ASSERT_TRUE(page->session().wait_for_event("Page.loadEventFired", 5000ms));
+    EXPECT_EQ(page->query_selector_all("button").size(), 3u);
+    EXPECT_EQ(page->query_selector("#keep-2")->get_attribute("id"), "keep-2");
+  }
+}
+
+TEST_F(ChromiumTest, LookedUpElementsAreLetGoWhenTheirHandlesAre) {
+  auto page = open("many.html");
+  {
+    std::vector<ElementHandlePtr> kept;
+    for (int i = 0; i < 150; ++i) {
+      kept.push_back(page->query_selector("section:nth-of-type(" + std::to_string(i + 1) + ") > .row"));
+      ASSERT_NE(kept.back(), nullptr);
+    }
+    EXPECT_EQ(kept[70]->evaluate("el => el.parentElement.querySelector('h3').textContent"), "Section 71");
+    // The page's own script removes a looked-up element: only its reads fail.
+    page->evaluate("() => document.querySelector('.row').remove()");
+    EXPECT_THROW(kept[0]->evaluate("el => el.id"), PageError);
+    EXPECT_EQ(kept[1]->evaluate("el => el.isConnected"), true);
+  }
+  // Every batch is let go of; the releases go before the next command.
+  auto body = page->query_selector_all("body");
+  EXPECT_EQ(body[0]->evaluate("() => Object.keys(globalThis.__quillfen.kept).length"), 0);
 }
 
 TEST_F(ChromiumTest, NavigationWaitsForTheLoadAndReportsFailures) {

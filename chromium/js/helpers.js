@@ -1,0 +1,50 @@
+// The page-side helpers, installed once per document into the tab's own isolated world
+// (the page's scripts can neither see nor change them, nor the built-ins they use), as
+// globalThis.__quillfen. Built from the other scripts: `answer` (answer.js), the
+// standard reads (layout.js, is_enabled.js, inner_text.js) and `attributes`.
+(answer, standard, attributes) => ({
+  standard,
+  attributes,
+  // Asks each question, with its own argument from `args`, of every element and returns
+  // the [answers, errors] pairs as JSON text, which the protocol carries faster than a
+  // structured value.
+  ask(elements, questions, args) {
+    return JSON.stringify(questions.map((question, i) => answer(elements, question, args[i])));
+  },
+  // Runs a query and returns [summary, elements]; the summary is JSON text holding the
+  // number of elements.
+  query(selector) {
+    const found = Array.from(document.querySelectorAll(selector));
+    return [JSON.stringify({ count: found.length }), found];
+  },
+  // Looked-up elements, by batch of 64: kept[batch][index].
+  kept: {},
+  batch: 0,
+  inBatch: 0,
+  // Finds the first element matching `selector` and keeps it. Returns JSON text: the
+  // count (0 or 1) and, when found, where it is kept and the answers of the standard
+  // reads, which are asked of a looked-up element nearly always next.
+  lookUp(selector) {
+    const element = document.querySelector(selector);
+    if (element === null) {
+      return JSON.stringify({ count: 0 });
+    }
+    if (this.inBatch === 64) {
+      this.batch += 1;
+      this.inBatch = 0;
+    }
+    this.inBatch += 1;
+    const kept = (this.kept[this.batch] ??= []);
+    kept.push(element);
+    return JSON.stringify({
+      count: 1,
+      batch: this.batch,
+      index: kept.length - 1,
+      first: standard.map((question) => answer([element], question, null)),
+    });
+  },
+  // Lets go of a batch once no handle refers to it; a later look-up may start it afresh.
+  release(batch) {
+    delete this.kept[batch];
+  },
+})
