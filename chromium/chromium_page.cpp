@@ -161,9 +161,11 @@ std::string helpers_installer() {
 std::string answer_function(std::string_view elements, const std::vector<Question>& questions) {
   std::string list;
   for (const Question& question : questions) {
-    list += (list.empty() ? "" : ", ") + wrapped(question.function);
+    list += (list.empty() ? "q.fn(" : ", q.fn(") + js_string(question.function) + ", () => " +
+            wrapped(question.function) + ")";
   }
-  return "function(args) { return __quillfen.ask(" + std::string(elements) + ", [" + list + "], args); }";
+  return "function(args) { const q = __quillfen; return q.ask(" + std::string(elements) + ", [" + list +
+         "], args); }";
 }
 
 std::string ascii_lower(std::string text) {
