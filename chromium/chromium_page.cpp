@@ -501,10 +501,7 @@ std::shared_ptr<Group> ChromiumPage::look_up_grouped(const std::string& selector
       session_, std::move(hold), helpers,
       "[this.kept[" + std::to_string(batch) + "]?.[" + std::to_string(summary.at("index").get<long long>()) + "]]",
       count);
-  const std::vector<Answers> answers = answers_list(summary.at("first"), standard_reads().size(), count);
-  for (std::size_t i = 0; i < answers.size(); ++i) {
-    group->remember(standard_reads()[i].key, answers[i]);
-  }
+  group->remember(standard_reads()[INNER_TEXT].key, answers_from(summary.at("text"), count));
   return group;
 }
 
