@@ -123,36 +123,34 @@ struct Question {
   Json arg;
 };
 
-// The handle reads a scan asks of nearly every element. The first ask of any of them
-// answers all three for the whole group in one call; the layout read serves both
-// visibility and the box from one reading of the rectangle. The helpers hold them in
-// this order.
-constexpr std::array<std::string_view, 3> STANDARD_READ_SCRIPTS{scripts::LAYOUT, scripts::IS_ENABLED,
-                                                                scripts::INNER_TEXT};
-const std::vector<Question>& standard_reads() {
-  static const std::vector<Question> reads{{"layout", "__quillfen.standard[0]", nullptr},
-                                           {"is_enabled", "__quillfen.standard[1]", nullptr},
-                                           {"inner_text", "__quillfen.standard[2]", nullptr}};
-  return reads;
-}
-enum StandardRead : std::size_t { LAYOUT, IS_ENABLED, INNER_TEXT };
+// The handle reads the helpers answer with functions of their own.
+enum class Read : std::size_t { layout, inner_text, is_enabled, attributes };
 
-// Grouped, the first attribute read of a group brings every attribute of every member,
-// values up to 1,024 characters long; longer ones are read alone when asked for.
-const Question& all_attributes() {
-  static const Question question{"attributes", "__quillfen.attributes", 1024};
-  return question;
+const Question& read(Read which) {
+  static const std::array<Question, 4> reads{
+      Question{"layout", "__quillfen.reads.layout", nullptr},
+      Question{"inner_text", "__quillfen.reads.innerText", nullptr},
+      Question{"is_enabled", "__quillfen.reads.isEnabled", nullptr},
+      // Grouped, the first attribute read of a group brings every attribute of every
+      // member, values up to 1,024 characters long; longer ones are read alone.
+      Question{"attributes", "__quillfen.reads.attributes", 1024}};
+  return reads.at(static_cast<std::size_t>(which));
+}
+
+// A scan asks visibility, box and text of nearly every element it meets: the first ask
+// of any of them answers both reads for the whole group in one call, and the layout
+// read serves visibility and box from one reading of the rectangle.
+const std::vector<Question>& layout_and_text() {
+  static const std::vector<Question> reads{read(Read::layout), read(Read::inner_text)};
+  return reads;
 }
 
 // The script that installs the helpers into a fresh isolated world; its value is the
 // helpers object.
 std::string helpers_installer() {
-  std::string standard;
-  for (const std::string_view script : STANDARD_READ_SCRIPTS) {
-    standard += (standard.empty() ? "" : ", ") + wrapped(script);
-  }
-  return "globalThis.__quillfen = " + wrapped(scripts::HELPERS) + "(" + wrapped(scripts::ANSWER) + ", [" + standard +
-         "], " + wrapped(scripts::ATTRIBUTES) + ")";
+  return "globalThis.__quillfen = " + wrapped(scripts::HELPERS) + "(" + wrapped(scripts::ANSWER) +
+         ", {layout: " + wrapped(scripts::LAYOUT) + ", innerText: " + wrapped(scripts::INNER_TEXT) +
+         ", isEnabled: " + wrapped(scripts::IS_ENABLED) + ", attributes: " + wrapped(scripts::ATTRIBUTES) + "})";
 }
 
 // A function declaration for Runtime.callFunctionOn that asks each of `questions`, with
@@ -313,21 +311,21 @@ class ChromiumElement : public ElementHandle {
   ChromiumElement(std::shared_ptr<Group> group, std::size_t index) : group_(std::move(group)), index_(index) {}
 
   bool is_visible() override {
-    const Json& layout = standard(LAYOUT);
+    const Json& layout = layout_or_text(Read::layout);
     return layout.is_array() && layout.size() == 2 && layout[0].is_boolean() && layout[0].get<bool>();
   }
-  bool is_enabled() override { return as_bool(standard(IS_ENABLED)); }
+  bool is_enabled() override { return as_bool(ask(read(Read::is_enabled))); }
 
   Json evaluate(const std::string& script) override { return ask({"evaluate:" + script, script, nullptr}); }
 
   std::string inner_text() override {
-    const Json& text = standard(INNER_TEXT);
+    const Json& text = layout_or_text(Read::inner_text);
     return text.is_string() ? text.get<std::string>() : std::string();
   }
 
   std::optional<std::string> get_attribute(const std::string& name) override {
     if (group_->grouped()) {
-      if (auto value = attribute_from(ask(all_attributes()), name)) return *value;
+      if (auto value = attribute_from(ask(read(Read::attributes)), name)) return *value;
     }
     const Json& value = ask({"get_attribute:" + name, "(element, name) => element.getAttribute(name)", name});
     if (!value.is_string()) {
@@ -337,12 +335,14 @@ class ChromiumElement : public ElementHandle {
   }
 
   std::optional<BoundingBox> bounding_box() override {
-    const Json& layout = standard(LAYOUT);
+    const Json& layout = layout_or_text(Read::layout);
     if (!layout.is_array() || layout.size() != 2) {
       return std::nullopt;
     }
     const Json& box = layout[1];
-    if (!box.is_array() || box.size() != 4) {
+    // NaN and infinities arrive as null: no usable box either.
+    if (!box.is_array() || box.size() != 4 ||
+        !std::all_of(box.begin(), box.end(), [](const Json& value) { return value.is_number(); })) {
       return std::nullopt;
     }
     return BoundingBox{box[0].get<double>(), box[1].get<double>(), box[2].get<double>(), box[3].get<double>()};
@@ -350,7 +350,9 @@ class ChromiumElement : public ElementHandle {
 
  private:
   const Json& ask(const Question& question) { return group_->ask(index_, question); }
-  const Json& standard(StandardRead read) { return group_->ask(index_, standard_reads(), read); }
+  const Json& layout_or_text(Read which) {
+    return group_->ask(index_, layout_and_text(), which == Read::layout ? 0 : 1);
+  }
 
   static bool as_bool(const Json& value) { return value.is_boolean() && value.get<bool>(); }
 
@@ -501,7 +503,7 @@ std::shared_ptr<Group> ChromiumPage::look_up_grouped(const std::string& selector
       session_, std::move(hold), helpers,
       "[this.kept[" + std::to_string(batch) + "]?.[" + std::to_string(summary.at("index").get<long long>()) + "]]",
       count);
-  group->remember(standard_reads()[INNER_TEXT].key, answers_from(summary.at("text"), count));
+  group->remember(read(Read::inner_text).key, answers_from(summary.at("text"), count));
   return group;
 }
 

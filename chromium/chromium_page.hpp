@@ -4,8 +4,8 @@
 // grouped answer mode, the first time an operation is asked of any member, it is
 // answered for every member of the group in one protocol call and kept for the group's
 // life; a member whose answer was an error fails that operation alone. An evaluate
-// counts per script. Visibility, enabled state, inner text and box come in one call,
-// and the first get_attribute brings every attribute of every member. The per-question
+// counts per script. Visibility, inner text and box come in one call, and the first
+// get_attribute brings every attribute of every member. The per-question
 // mode makes one call per question instead, as other automation layers do. The
 // group's page-side objects are let go of when its last handle is gone.
 //

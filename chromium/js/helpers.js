@@ -1,10 +1,9 @@
 // The page-side helpers, installed once per document into the tab's own isolated world
 // (the page's scripts can neither see nor change them, nor the built-ins they use), as
-// globalThis.__quillfen. Built from the other scripts: `answer` (answer.js), the
-// standard reads (layout.js, is_enabled.js, inner_text.js) and `attributes`.
-(answer, standard, attributes) => ({
-  standard,
-  attributes,
+// globalThis.__quillfen. Built from the other scripts: `answer` (answer.js) and the
+// handle reads (layout.js, inner_text.js, is_enabled.js, attributes.js).
+(answer, reads) => ({
+  reads,
   // The question functions of earlier calls, by source text: reusing one keeps what the
   // engine learnt running it, which makes later groups run it faster. `make` builds it
   // the first time. Cleared when it grows large, for callers that send many scripts.
@@ -38,8 +37,8 @@
   inBatch: 0,
   // Finds the first element matching `selector` and keeps it. Returns JSON text: the
   // count (0 or 1) and, when found, where it is kept and the answer of its inner text,
-  // which is asked of a looked-up element nearly always next. (Its other standard reads
-  // would cost more than a tenth of a millisecond each time.)
+  // which is asked of a looked-up element nearly always next. (Its other reads would
+  // cost more than a tenth of a millisecond each time.)
   lookUp(selector) {
     const element = document.querySelector(selector);
     if (element === null) {
@@ -56,7 +55,7 @@
       count: 1,
       batch: this.batch,
       index: kept.length - 1,
-      text: answer([element], standard[2], null),
+      text: answer([element], reads.innerText, null),
     });
   },
   // Lets go of a batch once no handle refers to it; a later look-up may start it afresh.
