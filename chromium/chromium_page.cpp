@@ -492,13 +492,15 @@ std::shared_ptr<Group> ChromiumPage::look_up_grouped(const std::string& selector
   const std::string& helpers = world().helpers;
   std::erase_if(lookup_batches_, [](const auto& entry) { return entry.second.expired(); });
   std::shared_ptr<PageHold> hold = lookup_batches_[{helpers, batch}].lock();
-  if (!hold) {
+  if (hold == nullptr) {
     hold = std::make_shared<PageHold>(session_, "Runtime.callFunctionOn",
                                       Json{{"functionDeclaration", "function(batch) { this.release(batch); }"},
                                            {"objectId", helpers},
                                            {"arguments", {{{"value", batch}}}}});
     lookup_batches_[{helpers, batch}] = hold;
   }
+  // The batch being filled stays held, or each short-lived look-up would cost a release.
+  filling_batch_ = hold;
   auto group = std::make_shared<Group>(
       session_, std::move(hold), helpers,
       "[this.kept[" + std::to_string(batch) + "]?.[" + std::to_string(summary.at("index").get<long long>()) + "]]",

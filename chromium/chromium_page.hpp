@@ -104,8 +104,9 @@ class ChromiumPage : public Page {
   std::optional<World> world_;
   std::uint64_t next_group_ = 1;
   // Grouped look-ups: the helpers keep the elements in batches, by helpers object and
-  // batch number, each let go of when its last handle is gone.
+  // batch number, each let go of when its last handle is gone and it is full.
   std::map<std::pair<std::string, long long>, std::weak_ptr<PageHold>> lookup_batches_;
+  std::shared_ptr<PageHold> filling_batch_;
   // One call per question: look-ups share an object group per batch.
   static constexpr int LOOKUPS_PER_OBJECT_GROUP = 64;
   std::shared_ptr<PageHold> lookups_;

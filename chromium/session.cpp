@@ -19,7 +19,10 @@ Json Session::send(const std::string& method, const Json& params, std::chrono::m
   return connection_->call(id_, method, params, timeout);
 }
 
-void Session::post(const std::string& method, const Json& params) { connection_->post(id_, method, params); }
+void Session::post(const std::string& method, const Json& params) {
+  ++posts_;
+  connection_->post(id_, method, params);
+}
 
 std::vector<Event> Session::take_events() {
   std::vector<Event> events(std::make_move_iterator(queue_->events.begin()),

@@ -47,6 +47,8 @@ class Session {
   std::chrono::milliseconds timeout() const { return timeout_; }
   // Commands this session sent and waited for (one round trip each).
   std::uint64_t round_trips() const { return round_trips_; }
+  // Commands this session sent without waiting.
+  std::uint64_t posts() const { return posts_; }
   Connection& connection() { return *connection_; }
 
  private:
@@ -55,6 +57,7 @@ class Session {
   std::chrono::milliseconds timeout_;
   std::shared_ptr<EventQueue> queue_;
   std::uint64_t round_trips_ = 0;
+  std::uint64_t posts_ = 0;
 };
 
 }  // namespace quillfen::chromium
