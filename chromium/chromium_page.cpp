@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillfen::chromium {
@@ -35,13 +36,14 @@ std::string exception_message(const Json& details) {
 }
 
 // The value of a Runtime.evaluate or callFunctionOn result; a script that threw raises.
-Json value_of(const Json& result) {
+// Answers can be hundreds of kilobytes: they are moved, not copied.
+Json value_of(Json result) {
   if (const auto details = result.find("exceptionDetails"); details != result.end()) {
     throw PageError(exception_message(*details));
   }
-  const Json& remote = result.at("result");
+  Json& remote = result.at("result");
   if (const auto value = remote.find("value"); value != remote.end()) {
-    return *value;
+    return std::move(*value);
   }
   return nullptr;
 }
@@ -76,13 +78,13 @@ struct Answers {
 };
 
 // Reads the [answers, errors] pair that answer.js makes; `expected` is the group's size.
-Answers answers_from(const Json& pair, std::size_t expected) {
+Answers answers_from(Json pair, std::size_t expected) {
   if (!pair.is_array() || pair.size() != 2 || !pair[0].is_array() || !pair[1].is_object() ||
       pair[0].size() != expected) {
     return Answers::failed(expected, "The page's answer does not fit the query's elements.");
   }
   Answers answers;
-  answers.values = pair[0].get<std::vector<Json>>();
+  answers.values = std::move(pair[0].get_ref<Json::array_t&>());
   for (const auto& [index, message] : pair[1].items()) {
     std::size_t at = 0;
     const auto [end, error] = std::from_chars(index.data(), index.data() + index.size(), at);
@@ -94,13 +96,13 @@ Answers answers_from(const Json& pair, std::size_t expected) {
 }
 
 // The answers to `questions` questions, one [answers, errors] pair each.
-std::vector<Answers> answers_list(const Json& pairs, std::size_t questions, std::size_t expected) {
+std::vector<Answers> answers_list(Json pairs, std::size_t questions, std::size_t expected) {
   if (!pairs.is_array() || pairs.size() != questions) {
     return std::vector<Answers>(questions,
                                 Answers::failed(expected, "The page's answer does not fit the questions asked."));
   }
   std::vector<Answers> answers;
-  for (const Json& pair : pairs) answers.push_back(answers_from(pair, expected));
+  for (Json& pair : pairs) answers.push_back(answers_from(std::move(pair), expected));
   return answers;
 }
 
@@ -109,7 +111,7 @@ Json parse_text(const Json& text) {
   if (!text.is_string()) {
     throw PageError("The page gave an answer of an unexpected shape.");
   }
-  Json parsed = Json::parse(text.get<std::string>(), nullptr, false);
+  Json parsed = Json::parse(text.get_ref<const std::string&>(), nullptr, false);
   if (parsed.is_discarded()) {
     throw PageError("The page's answer is not valid JSON.");
   }
@@ -483,7 +485,7 @@ std::shared_ptr<Group> ChromiumPage::look_up_grouped(const std::string& selector
   // than handing out a remote object, and look-ups come by the hundred in a scan.
   const Json result = evaluate_in_world("__quillfen.lookUp(" + js_string(selector) + ")",
                                         {{"returnByValue", true}, {"silent", true}});
-  const Json summary = parse_text(value_of(result));
+  Json summary = parse_text(value_of(result));
   const std::size_t count = summary.at("count").get<std::size_t>();
   if (count == 0) {
     return std::make_shared<Group>(session_, nullptr, std::string(), std::string(), 0);
@@ -505,7 +507,7 @@ std::shared_ptr<Group> ChromiumPage::look_up_grouped(const std::string& selector
       session_, std::move(hold), helpers,
       "[this.kept[" + std::to_string(batch) + "]?.[" + std::to_string(summary.at("index").get<long long>()) + "]]",
       count);
-  group->remember(read(Read::inner_text).key, answers_from(summary.at("text"), count));
+  group->remember(read(Read::inner_text).key, answers_from(std::move(summary.at("text")), count));
   return group;
 }
 
