@@ -20,11 +20,20 @@
       return null;
     }
     if (Array.isArray(value)) {
-      const out = new Array(value.length);
+      // Most arrays (boxes, attribute lists) hold well-formed strings, numbers and
+      // booleans only, and go out as they are.
+      let out = null;
       for (let i = 0; i < value.length; i++) {
-        out[i] = wellFormed(value[i], depth + 1);
+        const item = value[i];
+        const made = wellFormed(item, depth + 1);
+        if (out === null && made !== item) {
+          out = value.slice(0, i);
+        }
+        if (out !== null) {
+          out.push(made);
+        }
       }
-      return out;
+      return out === null ? value : out;
     }
     const out = {};
     for (const key of Object.keys(value)) {
