@@ -119,9 +119,10 @@ Json parse_text(const Json& text) {
 }
 
 // One question of an element: a function of the element and one argument.
+// The function text is the caller's (or static), and outlives the question.
 struct Question {
   std::string key;
-  std::string function;
+  std::string_view function;
   Json arg;
 };
 
@@ -161,7 +162,7 @@ std::string helpers_installer() {
 std::string answer_function(std::string_view elements, const std::vector<Question>& questions) {
   std::string list;
   for (const Question& question : questions) {
-    list += (list.empty() ? "q.fn(" : ", q.fn(") + js_string(question.function) + ", () => " +
+    list += (list.empty() ? "q.fn(" : ", q.fn(") + js_string(std::string(question.function)) + ", () => " +
             wrapped(question.function) + ")";
   }
   return "function(args) { const q = __quillfen; return q.ask(" + std::string(elements) + ", [" + list +
@@ -250,7 +251,13 @@ class Group {
   // Keeps answers that came with the query.
   void remember(const std::string& key, Answers answers) { answers_.insert_or_assign(key, std::move(answers)); }
 
-  const Json& ask(std::size_t index, const Question& question) { return ask(index, {question}, 0); }
+  const Json& ask(std::size_t index, const Question& question) {
+    // Most asks find their answer kept: no list of questions for them.
+    if (const auto cached = answers_.find(question.key); grouped() && cached != answers_.end()) {
+      return cached->second.at(index);
+    }
+    return ask(index, {question}, 0);
+  }
 
   // Member `index`'s answer to questions[which]. Grouped, that question and every other
   // of `questions` not answered yet are answered for all members in one call.
