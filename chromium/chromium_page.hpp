@@ -5,9 +5,9 @@
 // answered for every member of the group in one protocol call and kept for the group's
 // life; a member whose answer was an error fails that operation alone. An evaluate
 // counts per script. Visibility, inner text and box come in one call, and the first
-// get_attribute brings every attribute of every member. The per-question
-// mode makes one call per question instead, as other automation layers do. The
-// group's page-side objects are let go of when its last handle is gone.
+// get_attribute brings every attribute of every member. The per-question mode makes
+// one call per question instead, as other automation layers do. The group's
+// page-side objects are let go of when its last handle is gone.
 //
 // Queries, handle reads and handle evaluates run in the tab's own isolated world, with
 // helpers installed once per document: the page's scripts cannot see them, and
