@@ -128,11 +128,12 @@ Json Connection::call(const std::string& session_id, const std::string& method, 
       return answer.contains("result") ? std::move(answer["result"]) : Json::object();
     }
     if (!session_id.empty() && gone_sessions_.count(session_id) != 0) {
-      throw PageError(method + ": the page was closed or crashed.");
+      throw PageError(method + ": the page was closed or crashed.", PageError::Kind::gone);
     }
     const auto next = transport_->receive(deadline);
     if (!next) {
-      throw TransportError(method + " got no answer within " + std::to_string(timeout.count()) + " ms.");
+      throw TransportError(method + " got no answer within " + std::to_string(timeout.count()) + " ms.",
+                           PageError::Kind::timeout);
     }
     dispatch(*next);
   }

@@ -19,9 +19,10 @@ namespace quillfen::chromium {
 using Clock = std::chrono::steady_clock;
 
 // The pipe failed: closed by the browser, a time-out, or a message over the size bound.
+// The browser is out of reach unless the kind says it was only slow to answer.
 class TransportError : public PageError {
  public:
-  using PageError::PageError;
+  explicit TransportError(const std::string& message, Kind kind = Kind::gone) : PageError(message, kind) {}
 };
 
 // Cuts a byte stream into NUL-terminated messages.

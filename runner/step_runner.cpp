@@ -1,6 +1,5 @@
 #include "runner/step_runner.hpp"
 
-#include "chromium/transport.hpp"
 #include "engine/browser/page_scanner.hpp"
 #include "engine/core/text.hpp"
 #include "engine/spatial/layout_mapper.hpp"
@@ -79,8 +78,7 @@ StepRunner::StepRunner(chromium::ChromiumPage& page, Reporter& reporter, std::os
       actions_(page, dialogs_, std::max(settings.timeout, std::chrono::milliseconds{10000})) {}
 
 bool StepRunner::is_fatal(const PageError& error) const {
-  return dynamic_cast<const chromium::TransportError*>(&error) != nullptr || dialogs_.crashed() ||
-         std::string_view(error.what()).find("closed or crashed") != std::string_view::npos;
+  return error.kind() == PageError::Kind::gone || error.kind() == PageError::Kind::timeout || dialogs_.crashed();
 }
 
 StepResult StepRunner::run(const ScriptStep& step) {

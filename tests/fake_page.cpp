@@ -209,11 +209,22 @@ std::vector<std::string> FakePage::requests_of(std::string_view name) const {
   return out;
 }
 
-bool FakePage::fails(const std::vector<std::string>& failures, std::string_view operation,
-                     std::string_view argument) const {
+std::optional<PageError::Kind> FakePage::fails(const std::vector<std::string>& failures, std::string_view operation,
+                                               std::string_view argument) const {
+  static constexpr std::pair<std::string_view, PageError::Kind> kinds[] = {
+      {"dialog:", PageError::Kind::dialog}, {"timeout:", PageError::Kind::timeout}, {"gone:", PageError::Kind::gone}};
   const std::string with_argument = std::string(operation) + " " + std::string(argument);
-  return std::any_of(failures.begin(), failures.end(),
-                     [&](const std::string& f) { return f == operation || f == with_argument; });
+  for (std::string_view failure : failures) {
+    PageError::Kind kind = PageError::Kind::element;
+    for (const auto& [prefix, named] : kinds) {
+      if (failure.starts_with(prefix)) {
+        failure.remove_prefix(prefix.size());
+        kind = named;
+      }
+    }
+    if (failure == operation || failure == with_argument) return kind;
+  }
+  return std::nullopt;
 }
 
 void FakePage::request(Id id, std::string_view operation, std::string_view argument) {
@@ -221,7 +232,9 @@ void FakePage::request(Id id, std::string_view operation, std::string_view argum
   std::string line = who + ": " + std::string(operation);
   if (!argument.empty()) line += " " + std::string(argument);
   requests_.push_back(line);
-  if (fails(id < 0 ? page_fails_ : node(id).fails, operation, argument)) throw PageError(line + " failed");
+  if (const auto kind = fails(id < 0 ? page_fails_ : node(id).fails, operation, argument)) {
+    throw PageError(line + " failed", *kind);
+  }
 }
 
 std::vector<ElementHandlePtr> FakePage::query_selector_all(const std::string& selector) {

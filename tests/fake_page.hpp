@@ -53,7 +53,8 @@ struct Node {
   std::optional<std::string> inner_text{};
   // Requests on this element that fail with PageError: an operation ("bounding_box")
   // fails whatever its argument, "operation argument" ("get_attribute title",
-  // "evaluate _XPATH_JS") only with that argument.
+  // "evaluate _XPATH_JS") only with that argument. The error is about the element
+  // itself unless a prefix "dialog:", "timeout:" or "gone:" gives it that kind.
   std::vector<std::string> fails{};
 };
 
@@ -117,8 +118,8 @@ class FakePage : public Page {
   Json pointer_items() const;
   std::string effective_cursor(Id id) const;
   int descendants(Id id) const;
-  bool fails(const std::vector<std::string>& failures, std::string_view operation,
-             std::string_view argument) const;
+  std::optional<PageError::Kind> fails(const std::vector<std::string>& failures, std::string_view operation,
+                                       std::string_view argument) const;
 
   std::vector<Entry> entries_;
   std::vector<std::string> page_fails_;

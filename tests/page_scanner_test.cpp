@@ -351,6 +351,36 @@ TEST(PageScanner, AFailingElementIsDroppedAndTheScanGoesOn) {
   }
 }
 
+TEST(PageScanner, ADialogATimeOutOrALostTabDuringAnyReadEndsTheScanInsteadOfDroppingTheElement) {
+  // Only the page's own error about one element drops that element; the other kinds
+  // would silently drop every later element too, and must reach the caller.
+  const Strings reads = {"is_visible", "inner_text", "bounding_box", "evaluate _XPATH_JS", "get_attribute id",
+                         "evaluate _PREVIOUS_SIBLING_LABEL_JS"};
+  for (const std::string kind : {"dialog:", "timeout:", "gone:"}) {
+    for (const auto& read : reads) {
+      FakePage page;
+      page.add({.tag = "span", .text = "Name"});
+      page.add({.tag = "input", .attributes = {{"id", "n"}}, .fails = {kind + read}});
+      std::ostringstream console;
+      try {
+        PageScanner(page, console).extract_interactable_elements();
+        ADD_FAILURE() << kind << read << " was swallowed";
+      } catch (const PageError& e) {
+        EXPECT_NE(e.kind(), PageError::Kind::element) << kind << read;
+      }
+    }
+  }
+  // Page-level reads that are guarded for the page's own errors: the field label's
+  // look-up by id, and the pointer script.
+  for (const std::string failure : {"timeout:query_selector label[for=\"n\"]", "dialog:evaluate _CURSOR_POINTER_JS"}) {
+    FakePage page;
+    page.add({.tag = "input", .attributes = {{"id", "n"}}});
+    page.fail(failure);
+    std::ostringstream console;
+    EXPECT_THROW(PageScanner(page, console).extract_interactable_elements(), PageError) << failure;
+  }
+}
+
 TEST(PageScanner, AFailingInitialQueryEndsTheScan) {
   for (const std::string query : {"INTERACTABLE_SELECTOR", "_CUSTOM_INPUT_SELECTOR", "_LABEL_CANDIDATE_SELECTOR",
                                   "TEXT_SELECTOR"}) {

@@ -1,8 +1,9 @@
 // The only way the engine reaches a browser: a page and the element handles it returns.
 //
 // Every operation is a blocking request and may fail (element detached, page navigated
-// or closed, time-out); a failure throws PageError. What a failure means is decided at
-// each call site. Handles are used only within the call that obtained them.
+// or closed, time-out); a failure throws PageError, whose kind says what failed. What a
+// failure means is decided at each call site. Handles are used only within the call
+// that obtained them.
 #pragma once
 
 #include "engine/core/records.hpp"
@@ -17,7 +18,26 @@ namespace quillfen {
 
 class PageError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  enum class Kind {
+    // The page's own answer about one element or script: an element gone from the
+    // document, a selector that is not valid, a script that threw. Only this kind
+    // concerns a single element; a scan drops that element and goes on.
+    element,
+    // A JavaScript dialog is open, and the page answers nothing until it is closed.
+    dialog,
+    // No answer came in time; the page may be busy or frozen.
+    timeout,
+    // The tab or the browser is gone (closed, crashed, connection lost).
+    gone,
+  };
+
+  explicit PageError(const std::string& message, Kind kind = Kind::element)
+      : std::runtime_error(message), kind_(kind) {}
+
+  Kind kind() const noexcept { return kind_; }
+
+ private:
+  Kind kind_;
 };
 
 class ElementHandle {

@@ -74,24 +74,37 @@ void merge_data_attributes(ElementHandle& handle, AttributeMap& attributes) {
 std::string tag_of(ElementHandle& handle) { return as_string(handle.evaluate(_TAG_NAME_JS), "the tag name"); }
 std::string xpath_of(ElementHandle& handle) { return as_string(handle.evaluate(_XPATH_JS), "the xpath"); }
 
+// Runs reads that concern one element (or one look-up) and gives their result, or an
+// empty one when the page answered with an error of its own about that element (gone,
+// unreadable, a selector that is not valid CSS, a script that threw) or with an answer
+// that breaks its contract. A dialog, a time-out or a lost tab is not about one element:
+// no later read could fare better, so it ends the scan.
+template <typename Read>
+auto for_one_element(Read&& read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (const PageError& e) {
+    if (e.kind() != PageError::Kind::element) throw;
+  } catch (const TypeError&) {
+  } catch (const Json::exception&) {
+  }
+  return {};
+}
+
 // Trimmed inner text of the first element matching `selector`; "" when there is none
 // or when the page fails (a selector built from an id need not be valid CSS).
 std::string guarded_text_of(Page& page, const std::string& selector) {
-  try {
+  return for_one_element([&] {
     const ElementHandlePtr found = page.query_selector(selector);
     return found ? text::trim(found->inner_text()) : std::string();
-  } catch (const std::exception&) {
-    return {};
-  }
+  });
 }
 
 std::string guarded_script_text(ElementHandle& handle, const std::string& script) {
-  try {
+  return for_one_element([&] {
     const Json result = handle.evaluate(script);
     return result.is_string() ? text::trim(result.get<std::string>()) : std::string();
-  } catch (const std::exception&) {
-    return {};
-  }
+  });
 }
 
 // One interactable element of the selector group, or none when it is skipped.
@@ -308,12 +321,9 @@ std::ostream& PageScanner::default_console() { return std::cout; }
 std::pair<Elements, Elements> PageScanner::extract_interactable_elements() {
   Elements elements;
   for (const ElementHandlePtr& handle : page.query_selector_all(INTERACTABLE_SELECTOR)) {
-    try {
-      if (auto record = read_native(*this, *handle)) {
-        elements.push_back(std::make_shared<ElementRecord>(std::move(*record)));
-      }
-    } catch (const std::exception&) {
-      // A detached or otherwise unreadable element is left out; the scan goes on.
+    // A detached or otherwise unreadable element is left out; the scan goes on.
+    if (auto record = for_one_element([&] { return read_native(*this, *handle); })) {
+      elements.push_back(std::make_shared<ElementRecord>(std::move(*record)));
     }
   }
   for (auto& record : _extract_custom_inputs()) elements.push_back(std::move(record));
@@ -327,12 +337,8 @@ std::pair<Elements, Elements> PageScanner::extract_interactable_elements() {
 Elements PageScanner::extract_text_elements() {
   Elements candidates;
   for (const ElementHandlePtr& handle : page.query_selector_all(TEXT_SELECTOR)) {
-    try {
-      if (auto record = read_text_element(*handle)) {
-        candidates.push_back(std::make_shared<ElementRecord>(std::move(*record)));
-      }
-    } catch (const std::exception&) {
-      // Unreadable element: left out.
+    if (auto record = for_one_element([&] { return read_text_element(*handle); })) {
+      candidates.push_back(std::make_shared<ElementRecord>(std::move(*record)));
     }
   }
   return _dedup_text_elements(candidates);
@@ -359,25 +365,17 @@ Elements PageScanner::_extract_custom_inputs() {
   Elements records;
   std::unordered_set<std::string> seen;
   for (const ElementHandlePtr& handle : page.query_selector_all(_CUSTOM_INPUT_SELECTOR)) {
-    try {
-      if (auto record = read_custom_input(*this, *handle, seen)) {
-        records.push_back(std::make_shared<ElementRecord>(std::move(*record)));
-      }
-    } catch (const std::exception&) {
-      // Unreadable element: left out.
+    if (auto record = for_one_element([&] { return read_custom_input(*this, *handle, seen); })) {
+      records.push_back(std::make_shared<ElementRecord>(std::move(*record)));
     }
   }
   return records;
 }
 
 Elements PageScanner::_extract_cursor_pointer_elements() {
-  Json items;
-  try {
-    items = page.evaluate(_CURSOR_POINTER_JS);
-  } catch (const std::exception&) {
-    // The pointer group is a best-effort addition: without it the scan still stands.
-    return {};
-  }
+  // The pointer group is a best-effort addition: when its script fails, the scan still
+  // stands without it.
+  const Json items = for_one_element([&] { return page.evaluate(_CURSOR_POINTER_JS); });
   Elements records;
   if (items.is_null()) return records;
   if (!items.is_array()) throw TypeError("the pointer script must return a list");
@@ -394,18 +392,17 @@ LabelCandidates PageScanner::_collect_label_candidates() {
   LabelCandidates candidates;
   std::unordered_set<std::string> taken;
   for (const ElementHandlePtr& handle : page.query_selector_all(_LABEL_CANDIDATE_SELECTOR)) {
-    try {
-      if (!handle->is_visible()) continue;
+    // An unreadable element is not a candidate.
+    auto candidate = for_one_element([&]() -> std::optional<LabelCandidate> {
+      if (!handle->is_visible()) return std::nullopt;
       std::string label = text::trim(handle->inner_text());
       const std::optional<BoundingBox> box = handle->bounding_box();
-      if (label.empty() || !box || text::length(label) > 60) continue;
+      if (label.empty() || !box || text::length(label) > 60) return std::nullopt;
       // Taller boxes are multi-line containers, not labels.
-      if (box->height > 40) continue;
-      if (!taken.insert(label).second) continue;
-      candidates.push_back({std::move(label), *box});
-    } catch (const std::exception&) {
-      // Unreadable element: not a candidate.
-    }
+      if (box->height > 40) return std::nullopt;
+      return LabelCandidate{std::move(label), *box};
+    });
+    if (candidate && taken.insert(candidate->text).second) candidates.push_back(std::move(*candidate));
   }
   return candidates;
 }
