@@ -4,7 +4,7 @@
 // sanitizers it checks that a refused document gets a one-line message, that every
 // answer has its shape, and that the relational resolution only ever picks one of the
 // snapshot's interactable records.
-#include "runner/offline/offline_resolution.hpp"
+#include "runner/offline_resolution.hpp"
 
 #include "engine/agent/step_reader.hpp"
 #include "engine/spatial/layout_mapper.hpp"

@@ -1,3 +1,3 @@
-quillfen_test(offline_resolution_test SOURCES offline_resolution_test.cpp LIBS quillfen_offline)
+quillfen_test(offline_resolution_test SOURCES offline_resolution_test.cpp LIBS quillfen_runner)
 target_compile_definitions(offline_resolution_test PRIVATE QUILLFEN_EXE="$<TARGET_FILE:quillfen>")
 add_dependencies(offline_resolution_test quillfen)

@@ -1,6 +1,6 @@
 // The offline resolution path, through its library and through the built `quillfen
 // resolve` command, over the example shop snapshot.
-#include "runner/offline/offline_resolution.hpp"
+#include "runner/offline_resolution.hpp"
 #include "tests/cli_support.hpp"
 
 #include <gtest/gtest.h>

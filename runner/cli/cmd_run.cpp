@@ -1,6 +1,6 @@
 // `quillfen run`: runs test scripts in headless Chromium, one fresh tab per script, and
 // reports every step on the console, in the HTML report and optionally in JUnit XML.
-#include "runner/commands.hpp"
+#include "runner/cli/commands.hpp"
 
 #include "chromium/browser.hpp"
 #include "engine/agent/reporter.hpp"

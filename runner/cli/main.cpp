@@ -1,5 +1,5 @@
 // quillfen: runs plain-language web test scripts in headless Chromium.
-#include "runner/commands.hpp"
+#include "runner/cli/commands.hpp"
 
 #include <CLI/CLI.hpp>
 

@@ -1,4 +1,4 @@
-#include "runner/offline/offline_resolution.hpp"
+#include "runner/offline_resolution.hpp"
 
 #include "engine/agent/step_reader.hpp"
 #include "engine/core/text.hpp"

@@ -1,5 +1,5 @@
 // `quillfen parse` and `quillfen validate`: the instruction language on the command line.
-#include "runner/commands.hpp"
+#include "runner/cli/commands.hpp"
 
 #include "engine/agent/step_reader.hpp"
 #include "engine/core/records.hpp"

@@ -1,5 +1,5 @@
 // `quillfen scan URL [-o FILE]`: one live scan of a page, written as a snapshot document.
-#include "runner/commands.hpp"
+#include "runner/cli/commands.hpp"
 
 #include "chromium/browser.hpp"
 #include "engine/browser/page_scanner.hpp"

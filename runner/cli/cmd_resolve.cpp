@@ -1,7 +1,7 @@
 // `quillfen resolve`: instruction lines resolved offline against a saved snapshot.
-#include "runner/commands.hpp"
+#include "runner/cli/commands.hpp"
 
-#include "runner/offline/offline_resolution.hpp"
+#include "runner/offline_resolution.hpp"
 
 #include <CLI/CLI.hpp>
 
