@@ -1,8 +1,8 @@
 #include "runner/junit_report.hpp"
 
+#include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
 
-#include <fstream>
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>
@@ -81,14 +81,10 @@ std::string junit_xml(const std::vector<SuiteResult>& suites) {
 }
 
 void write_junit(const std::filesystem::path& file, const std::vector<SuiteResult>& suites) {
-  std::error_code ignored;
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << junit_xml(suites);
-  out.close();
-  if (!out) {
-    throw std::runtime_error("cannot write the JUnit file " + file.string() +
-                             ": check that its folder exists and is writable");
+  try {
+    files::write_file(file, junit_xml(suites));
+  } catch (const files::WriteError& e) {
+    throw std::runtime_error("cannot write the JUnit file " + file.string() + ": " + e.reason() + ".");
   }
 }
 

@@ -27,8 +27,9 @@ struct SuiteResult {
 // formed.
 std::string junit_xml(const std::vector<SuiteResult>& suites);
 
-// Writes the document, creating missing directories; throws std::runtime_error naming
-// the file when it cannot be written.
+// Writes the document through files::write_file (missing directories created, an
+// earlier file replaced whole or not at all); throws std::runtime_error, one sentence
+// naming the file and the cause, when it cannot be written.
 void write_junit(const std::filesystem::path& file, const std::vector<SuiteResult>& suites);
 
 }  // namespace quillfen::runner

@@ -16,6 +16,32 @@ namespace quillfen::offline {
 
 namespace {
 
+// Whether arrays and objects nest deeper than MAX_SNAPSHOT_NESTING anywhere in the text.
+// A plain count over the bytes, so that it needs no stack however deep the text goes.
+bool nests_too_deep(std::string_view document) {
+  std::size_t depth = 0;
+  bool in_string = false;
+  bool escaped = false;
+  for (const char c : document) {
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > MAX_SNAPSHOT_NESTING) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
 Elements records_of(const Json& document, const char* key) {
   const auto it = document.find(key);
   if (it == document.end()) throw SnapshotError(std::string("it has no \"") + key + "\" member");
@@ -36,6 +62,12 @@ Elements records_of(const Json& document, const char* key) {
 }  // namespace
 
 Snapshot parse_snapshot(std::string_view document) {
+  // Parsing and copying a document recurse once per level: a deep one would overflow
+  // the stack, so it is refused before any of that.
+  if (nests_too_deep(document)) {
+    throw SnapshotError("it nests arrays or objects more than " + std::to_string(MAX_SNAPSHOT_NESTING) +
+                        " levels deep");
+  }
   Json j;
   try {
     j = Json::parse(document.begin(), document.end());

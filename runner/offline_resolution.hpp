@@ -6,6 +6,7 @@
 
 #include "engine/core/records.hpp"
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,8 +27,13 @@ class SnapshotError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The deepest nesting of arrays and objects a snapshot may have. A snapshot written by
+// a scan nests a few levels deep.
+inline constexpr std::size_t MAX_SNAPSHOT_NESTING = 64;
+
 // Reads the text of a snapshot document: an object with "url" (a string), "elements"
-// and "text_elements" (arrays of element records). Throws SnapshotError.
+// and "text_elements" (arrays of element records), nested at most MAX_SNAPSHOT_NESTING
+// levels. Throws SnapshotError.
 Snapshot parse_snapshot(std::string_view document);
 
 // Reads a snapshot file. Throws SnapshotError, naming the file, when it cannot be read or

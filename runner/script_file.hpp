@@ -4,6 +4,7 @@
 
 #include "engine/agent/step_reader.hpp"
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,8 +21,12 @@ struct Script {
   std::vector<ScriptStep> steps;
 };
 
+// The largest script read, in bytes (16 MB): far beyond any script a person writes.
+inline constexpr std::size_t MAX_SCRIPT_BYTES = std::size_t{16} << 20;
+
 // Reads a script (a UTF-8 byte-order mark and carriage returns are dropped). Throws
-// std::runtime_error with one sentence naming the file when it cannot be read.
+// std::runtime_error with one sentence naming the file when it cannot be read or holds
+// more than MAX_SCRIPT_BYTES.
 Script read_script(const std::filesystem::path& path);
 
 // Every problem of the script as "FILE:LINE: ISSUE", in line order: the validation

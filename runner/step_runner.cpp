@@ -1,6 +1,8 @@
 #include "runner/step_runner.hpp"
 
 #include "engine/browser/page_scanner.hpp"
+#include "engine/browser/settings.hpp"
+#include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
 #include "engine/spatial/layout_mapper.hpp"
 #include "engine/spatial/relation_solver.hpp"
@@ -61,6 +63,15 @@ void check_state(const std::string& action, ResolutionResult& result) {
                                                  : !element.is_enabled;
 }
 
+// A snapshot helps to debug a run and is never a reason to stop one: the first that
+// cannot be written is said where its notice would stand, and the run takes no more,
+// so the warning comes once.
+void stop_snapshots(std::ostream& out, const files::WriteError& failure) {
+  settings::SAVE_SNAPSHOTS = false;
+  out << "  [DOM snapshot not saved: " << failure.path1().string() << ": " << failure.reason()
+      << "; no more snapshots are taken in this run]" << std::endl;
+}
+
 }  // namespace
 
 void print_note(std::ostream& out, const std::string& note) {
@@ -118,6 +129,7 @@ StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstructio
 std::optional<std::pair<Elements, Elements>> StepRunner::scan(std::optional<std::string>& note) {
   try {
     PageScanner scanner(page_, out_);
+    scanner.on_snapshot_failure = [this](const files::WriteError& failure) { stop_snapshots(out_, failure); };
     return scanner.extract_interactable_elements();
   } catch (const DialogOpened&) {
     note = "a dialog opened while the page was read";

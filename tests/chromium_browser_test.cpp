@@ -500,6 +500,32 @@ TEST_F(ChromiumTest, ScanCommandWritesTheSnapshotDocument) {
   fs::remove(out);
 }
 
+TEST_F(ChromiumTest, ScanCommandWritesThroughLinksAndNamesAFailedWrite) {
+  const fs::path dir = fs::temp_directory_path() / ("quillfen-scan-out-" + std::to_string(::getpid()));
+  fs::create_directories(dir / "kept");
+  std::ofstream(dir / "kept" / "doc.json") << "the old document";
+  fs::create_symlink(dir / "kept" / "doc.json", dir / "link.json");
+  const std::string quillfen = std::string(QUILLFEN_BINARY_DIR) + "/runner/quillfen";
+  const auto scan_to = [&](const fs::path& out) {
+    const std::string command = "'" + quillfen + "' scan '" + fixture("labels.html") + "' -o '" + out.string() +
+                                "' 2>'" + (dir / "stderr").string() + "'";
+    return WEXITSTATUS(std::system(command.c_str()));
+  };
+
+  // The link stays a link; the file it leads to gets the document.
+  ASSERT_EQ(scan_to(dir / "link.json"), 0);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.json"));
+  EXPECT_EQ(Json::parse(read_file(dir / "kept" / "doc.json"))["url"], "file://" + fixture("labels.html"));
+  // Missing folders are made, as for the report and the JUnit file.
+  ASSERT_EQ(scan_to(dir / "new" / "folder" / "doc.json"), 0);
+  EXPECT_TRUE(fs::exists(dir / "new" / "folder" / "doc.json"));
+  // A write that fails is named, and the device stays a device.
+  EXPECT_EQ(scan_to("/dev/full"), 2);
+  EXPECT_EQ(read_file(dir / "stderr"), "quillfen: cannot write /dev/full: cannot write it: No space left on device.\n");
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  fs::remove_all(dir);
+}
+
 TEST(ChromiumLaunch, FailsWithOneSentenceAndLeavesNothing) {
   const auto profiles = [] {
     int count = 0;

@@ -97,6 +97,34 @@ TEST(OfflineResolution, RefusesDocumentsThatAreNotSnapshots) {
   EXPECT_EQ(offline::resolve_line(empty, "click second button")["level"], nullptr);
 }
 
+// `levels` nested arrays, as one more member of a snapshot (whose object is a level too).
+std::string snapshot_with_nesting(std::size_t levels) {
+  return R"({"url": "[[[{{{", "extra": )" + std::string(levels - 1, '[') + std::string(levels - 1, ']') +
+         R"(, "elements": [], "text_elements": []})";
+}
+
+TEST(OfflineResolution, RefusesNestingBeyondTheBoundBeforeParsing) {
+  const std::string refused = "it nests arrays or objects more than 64 levels deep";
+  // Brackets inside strings do not count; the bound itself is allowed.
+  EXPECT_EQ(offline::parse_snapshot(snapshot_with_nesting(64)).url, "[[[{{{");
+  for (const std::size_t levels : {65, 300000}) {
+    try {
+      (void)offline::parse_snapshot(snapshot_with_nesting(levels));
+      ADD_FAILURE() << "accepted " << levels << " levels";
+    } catch (const offline::SnapshotError& e) {
+      EXPECT_EQ(e.what(), refused) << levels;
+    }
+  }
+  // Deep inside a record, followed by another member: the shape that once overflowed the stack.
+  const std::string deep_record = R"({"url": "x", "elements": [)" + std::string(300000, '[') +
+                                  std::string(300000, ']') + R"(], "text_elements": []})";
+  EXPECT_THROW((void)offline::parse_snapshot(deep_record), offline::SnapshotError);
+  // An escaped quote does not end a string early.
+  const std::string escaped = R"({"url": "\"[[[[", "elements": [], "text_elements": []})";
+  const offline::Snapshot empty = offline::parse_snapshot(escaped);
+  EXPECT_EQ(offline::resolve_line(empty, "click second button")["level"], nullptr);
+}
+
 using namespace cli_support;
 
 class ResolveCommand : public TempDirTest {
@@ -132,6 +160,8 @@ TEST_F(ResolveCommand, AnUnusableSnapshotIsOneErrorLineAndExitTwo) {
   const fs::path not_json = write("page.json", "<html>");
   const fs::path wrong_shape = write("list.json", "[1, 2]");
   const fs::path missing = dir_ / "missing.json";
+  const fs::path deep = write("deep.json", R"({"url": "x", "elements": [)" + std::string(300000, '[') +
+                                               std::string(300000, ']') + R"(], "text_elements": []})");
   struct Case {
     fs::path path;
     std::string reason;
@@ -139,6 +169,7 @@ TEST_F(ResolveCommand, AnUnusableSnapshotIsOneErrorLineAndExitTwo) {
   const std::vector<Case> cases{{not_json, "it is not valid JSON"},
                                 {wrong_shape, "it is not a JSON object"},
                                 {missing, "No such file or directory"},
+                                {deep, "it nests arrays or objects more than 64 levels deep."},
                                 {dir_, "Is a directory"}};
   for (const auto& c : cases) {
     const Outcome o = run({"resolve", "--snapshot", c.path.string(), "click x"});

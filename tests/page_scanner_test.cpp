@@ -801,5 +801,27 @@ TEST_F(SnapshotTest, AFailedWriteLeavesNoFileAndPrintsNothing) {
   EXPECT_NE(console.str(), "");
 }
 
+TEST_F(SnapshotTest, ACallerThatAsksGetsTheFailedWriteAndTheScanStillReturnsItsLists) {
+  settings::SAVE_SNAPSHOTS = true;
+  const fs::path blocker = dir_ / "blocker";
+  std::ofstream(blocker) << "not a directory";
+  settings::LOG_PATH = blocker.string();
+  FakePage page;
+  page.add({.tag = "button", .text = "Go"});
+  std::ostringstream console;
+  PageScanner scanner(page, console);
+  std::vector<std::string> failed;
+  scanner.on_snapshot_failure = [&failed](const files::WriteError& e) { failed.push_back(e.path1().string()); };
+  const auto [elements, text_elements] = scanner.extract_interactable_elements();
+  EXPECT_EQ(elements.size(), 1u);
+  EXPECT_THAT(failed, ElementsAre(blocker.string()));
+  EXPECT_EQ(console.str(), "");
+
+  // Only the file's failure is handed over: a page that cannot be read still ends the scan.
+  page.fail("url");
+  EXPECT_THROW(scanner.extract_interactable_elements(), PageError);
+  EXPECT_EQ(failed.size(), 1u);
+}
+
 }  // namespace
 }  // namespace quillfen

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -477,6 +479,34 @@ TEST_F(ReporterTest, AWriteCutShortKeepsTheEarlierReportWhole) {
               ::testing::ExitedWithCode(3), "");
   EXPECT_EQ(read_file(report()), earlier);
   EXPECT_EQ(names_in(report().parent_path()), std::vector<std::string>{"report.html"});
+}
+
+TEST_F(ReporterTest, AReportPathThatIsALinkOrAFifoIsWrittenThroughNotReplaced) {
+  Reporter reporter(out_, STARTED);
+  reporter.log_success("click \"A\"", "lexical", nullptr);
+
+  // A link to the report kept elsewhere: the file it leads to gets the new report.
+  fs::create_directories(dir_ / "kept");
+  std::ofstream(dir_ / "kept" / "report.html") << "the old report";
+  fs::create_symlink(dir_ / "kept" / "report.html", dir_ / "linked.html");
+  reporter.save_html(dir_ / "linked.html");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "linked.html"));
+  EXPECT_EQ(read_file(dir_ / "kept" / "report.html"), reporter.html());
+
+  // A FIFO, as a pipe to another program: the page goes through it, and it stays one.
+  // The reading end is open first, so the write need not wait for a reader.
+  const fs::path fifo = dir_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  reporter.save_html(fifo);
+  std::string received(1 << 16, '\0');
+  const ssize_t n = ::read(reader, received.data(), received.size());
+  ::close(reader);
+  received.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  EXPECT_EQ(received, reporter.html());
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(names_in(dir_), (std::vector<std::string>{"fifo", "kept", "linked.html"}));
 }
 
 }  // namespace

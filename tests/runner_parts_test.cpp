@@ -5,9 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace quillfen::runner {
 namespace {
@@ -129,6 +138,90 @@ TEST(ScriptFile, SkipsCommentsAndKeepsTheFileLineNumbers) {
 
   EXPECT_THROW(read_script(file), std::runtime_error);
   EXPECT_THROW(read_script(fs::temp_directory_path()), std::runtime_error);
+}
+
+// Writes the JUnit file while files may grow to 4 kB only; exits 3 when the write failed.
+[[noreturn]] void write_junit_with_small_file_limit(const fs::path& file, const std::vector<SuiteResult>& suites) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{4096, 4096};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  try {
+    write_junit(file, suites);
+  } catch (const std::runtime_error&) {
+    std::_Exit(3);
+  }
+  std::_Exit(0);
+}
+
+TEST(JUnit, AFailedOrConcurrentWriteNeverLeavesAFragment) {
+  const std::vector<SuiteResult> small{{"a.test", 1.0, {{"click A", 1, 0.5, std::nullopt}}}};
+  std::vector<SuiteResult> large{{"b.test", 2.0, {}}};
+  for (int i = 0; i < 20000; ++i) large[0].cases.push_back({"click B", i + 1, 0.1, std::string("reason")});
+  const std::string small_xml = junit_xml(small);
+  const std::string large_xml = junit_xml(large);
+  std::string pattern = (fs::temp_directory_path() / "quillfen-junit-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const fs::path dir = pattern;
+  const fs::path file = dir / "junit.xml";
+  const auto read = [&file] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+
+  // The disk fills up part-way: the earlier file stays whole.
+  write_junit(file, small);
+  EXPECT_EXIT(write_junit_with_small_file_limit(file, large), ::testing::ExitedWithCode(3), "");
+  EXPECT_EQ(read(), small_xml);
+
+  // Two runs write the same file at once; a reader only ever sees one whole document.
+  std::atomic<bool> writing{true};
+  std::atomic<int> torn{0};
+  std::thread reader([&] {
+    while (writing) {
+      const std::string seen = read();
+      if (seen != small_xml && seen != large_xml) ++torn;
+    }
+  });
+  std::thread first([&] {
+    for (int i = 0; i < 20; ++i) write_junit(file, large);
+  });
+  std::thread second([&] {
+    for (int i = 0; i < 20; ++i) write_junit(file, small);
+  });
+  first.join();
+  second.join();
+  writing = false;
+  reader.join();
+  EXPECT_EQ(torn, 0);
+  fs::remove_all(dir);
+
+  // The message names the write that failed, not the folder.
+  try {
+    write_junit("/dev/full", small);
+    ADD_FAILURE() << "no failure";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "cannot write the JUnit file /dev/full: cannot write it: No space left on device.");
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+TEST(ScriptFile, RefusesScriptsOverTheSizeBound) {
+  // Endless sources stop at the bound instead of filling memory.
+  try {
+    read_script("/dev/zero");
+    ADD_FAILURE() << "no failure";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "cannot read the script '/dev/zero': it is larger than 16 MB, the most a script may hold.");
+  }
+  // A script of exactly the bound is read.
+  const fs::path file = fs::temp_directory_path() / ("quillfen-big-" + std::to_string(::getpid()) + ".test");
+  std::string content = "click \"Go\"\n";
+  content.resize(MAX_SCRIPT_BYTES, '\n');
+  std::ofstream(file, std::ios::binary) << content;
+  EXPECT_EQ(read_script(file).steps.size(), 1u);
+  std::ofstream(file, std::ios::binary | std::ios::app) << "\n";
+  EXPECT_THROW(read_script(file), std::runtime_error);
+  fs::remove(file);
 }
 
 }  // namespace

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -290,6 +294,61 @@ TEST_F(RunCommand, EndsAScriptWhosePageStopsAnswering) {
   EXPECT_TRUE(fs::exists(report()));
   EXPECT_NE(slurp(dir_ / "junit.xml").find("tests=\"4\" failures=\"3\""), std::string::npos);
   EXPECT_LT(o.seconds, 40);
+}
+
+TEST_F(RunCommand, ASnapshotThatCannotBeSavedIsOneWarningAndTheRunGoesOn) {
+  // A file stands where the snapshot folder should be.
+  fs::create_directories(dir_ / "data");
+  write("data/logs", "not a folder");
+  const std::string steps = "navigate " + (FIXTURES / "form.html").string() + "\n"
+                            "click \"I agree\"\n"
+                            "verify \"Send\" is disabled\n";
+  const fs::path first = script("first.test", steps);
+  const fs::path second = script("second.test", steps);
+  const Outcome o = run({first.string(), second.string(), "--snapshots", "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(count_of(o.out, "  [PASS] "), 6) << o.out;
+  EXPECT_EQ(count_of(o.out, "[DOM snapshot not saved: data/logs: cannot create the directory: "), 1) << o.out;
+  EXPECT_NE(o.out.find("no more snapshots are taken in this run]"), std::string::npos) << o.out;
+  EXPECT_TRUE(fs::exists(report()));
+  EXPECT_NE(slurp(dir_ / "junit.xml").find("tests=\"6\" failures=\"0\""), std::string::npos);
+  EXPECT_EQ(slurp(dir_ / "data" / "logs"), "not a folder");
+}
+
+TEST_F(RunCommand, RefusesUnreadableOrHugeScriptsAndBadOptionsInOneSentence) {
+  // A socket passes for an existing file but cannot be opened, not even by root.
+  const fs::path socket_path = dir_ / "s.test";
+  const int socket_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(socket_fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socket_path.string().size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socket_path.c_str());
+  ASSERT_EQ(::bind(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const Outcome unreadable = run({socket_path.string()});
+  ::close(socket_fd);
+  EXPECT_EQ(unreadable.status, 2);
+  EXPECT_EQ(unreadable.err,
+            "quillfen run: cannot read the script '" + socket_path.string() + "': No such device or address.\n");
+
+  // A script of comments alone, one byte over the bound, is refused before any browser starts.
+  std::string huge;
+  const std::string comment = "# " + std::string(1021, 'c') + "\n";
+  while (huge.size() < (std::size_t{16} << 20)) huge += comment;
+  huge.resize((std::size_t{16} << 20) + 1, '\n');
+  const fs::path big = write("big.test", huge);
+  const Outcome too_big = run({big.string()});
+  EXPECT_EQ(too_big.status, 2) << too_big.out;
+  EXPECT_EQ(too_big.err, "quillfen run: cannot read the script '" + big.string() +
+                             "': it is larger than 16 MB, the most a script may hold.\n");
+  EXPECT_FALSE(fs::exists(report()));
+
+  const Outcome not_a_number = run({"--timeout", "abc", big.string()});
+  EXPECT_EQ(not_a_number.status, 2);
+  EXPECT_NE(not_a_number.err.find("--timeout: 'abc' is not a number"), std::string::npos) << not_a_number.err;
+  const Outcome too_long = run({"--timeout", "600001", big.string()});
+  EXPECT_EQ(too_long.status, 2);
+  EXPECT_NE(too_long.err.find("--timeout: 600001 is above 600000"), std::string::npos) << too_long.err;
 }
 
 }  // namespace

@@ -1,26 +1,18 @@
 #include "engine/agent/reporter.hpp"
 
+#include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <iomanip>
 #include <iostream>
 #include <locale>
-#include <random>
 #include <sstream>
-#include <system_error>
 #include <utility>
 
 namespace quillfen {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::size_t ELEMENT_TEXT_LIMIT = 40;
 constexpr std::size_t CANDIDATE_TEXT_LIMIT = 30;
@@ -128,80 +120,6 @@ std::string row(std::size_t number, const ResultRecord& record) {
   r += "\n" + indent16 + "<td>" + html_escaped(detail_of(record)) + "</td>";
   r += "\n" + indent12 + "</tr>";
   return r;
-}
-
-// Closes a file descriptor and removes a temporary file unless released.
-class TemporaryFile {
- public:
-  TemporaryFile(fs::path path, int fd) : path_(std::move(path)), fd_(fd) {}
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!released_) {
-      std::error_code ignored;
-      fs::remove(path_, ignored);
-    }
-  }
-
-  int fd() const { return fd_; }
-  const fs::path& path() const { return path_; }
-  // Closes the descriptor; false when the close reported an error.
-  bool close() {
-    const int fd = std::exchange(fd_, -1);
-    return ::close(fd) == 0;
-  }
-  void release() { released_ = true; }
-
- private:
-  fs::path path_;
-  int fd_;
-  bool released_ = false;
-};
-
-[[noreturn]] void fail(const fs::path& target, const std::string& why) {
-  throw ReportWriteError("cannot write the HTML report " + target.string() + ": " + why);
-}
-
-// A new file beside `target`, named after it with a random part so that concurrent
-// writers never share one.
-TemporaryFile create_temporary_beside(const fs::path& target) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    std::ostringstream name;
-    name << '.' << target.filename().string() << '.' << std::hex << random() << ".tmp";
-    const fs::path path = target.parent_path() / name.str();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return TemporaryFile(path, fd);
-    if (errno != EEXIST) fail(target, std::strerror(errno));
-  }
-  fail(target, "no free temporary file name beside it");
-}
-
-void write_all(const TemporaryFile& file, std::string_view content, const fs::path& target) {
-  while (!content.empty()) {
-    const ssize_t n = ::write(file.fd(), content.data(), content.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail(target, std::strerror(errno));
-    }
-    content.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
-void write_atomically(const fs::path& target, std::string_view content) {
-  std::error_code error;
-  if (target.has_parent_path()) {
-    fs::create_directories(target.parent_path(), error);
-    if (error) fail(target, "cannot create its directory: " + error.message());
-  }
-  TemporaryFile file = create_temporary_beside(target);
-  write_all(file, content, target);
-  // Flushed before the rename, so a crash cannot leave an empty file in its place.
-  if (::fsync(file.fd()) != 0 || !file.close()) fail(target, std::strerror(errno));
-  fs::rename(file.path(), target, error);
-  if (error) fail(target, error.message());
-  file.release();
 }
 
 void print_json(std::string& out, const Json& value) {
@@ -431,7 +349,11 @@ std::string Reporter::html() const {
 }
 
 void Reporter::save_html(const std::filesystem::path& report_path) const {
-  write_atomically(report_path, html());
+  try {
+    files::write_file(report_path, html());
+  } catch (const files::WriteError& e) {
+    throw ReportWriteError("cannot write the HTML report " + report_path.string() + ": " + e.reason() + ".");
+  }
   *out_ << "  HTML report \u2192 " << report_path.string() << "\n";
 }
 

@@ -93,9 +93,9 @@ class Reporter {
   // Prints the summary block, then writes the report (save_html).
   void summary(const std::filesystem::path& report_path = DEFAULT_REPORT_PATH) const;
 
-  // Writes the report page, creating missing directories, and prints its path. The page
-  // is written beside the target first and renamed into place, so a failed write
-  // leaves any earlier report whole; the failure throws ReportWriteError and prints
+  // Writes the report page through files::write_file (missing directories created, a
+  // failed write leaves any earlier report whole, a link or a device is written through,
+  // never replaced) and prints its path. A failure throws ReportWriteError and prints
   // nothing.
   void save_html(const std::filesystem::path& report_path = DEFAULT_REPORT_PATH) const;
 

@@ -2,10 +2,8 @@
 
 #include "engine/browser/scanner_scripts.hpp"
 #include "engine/browser/settings.hpp"
+#include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
@@ -231,57 +229,6 @@ std::string local_timestamp(std::chrono::system_clock::time_point when) {
   return std::string(buffer, n);
 }
 
-[[noreturn]] void fail(const std::string& what, const fs::path& path) {
-  const int error = errno;
-  throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
-}
-
-class ScratchFile {
- public:
-  // Creates a fresh hidden file in `dir`, whose name never collides with a snapshot's.
-  explicit ScratchFile(const fs::path& dir) {
-    for (int attempt = 0;; ++attempt) {
-      path_ = dir / (".snapshot-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp");
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) return;
-      if (errno != EEXIST) fail("cannot create snapshot file", path_);
-    }
-  }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  ~ScratchFile() {
-    if (fd_ >= 0) ::close(fd_);
-    ::unlink(path_.c_str());
-  }
-
-  void write_all(std::string_view content) {
-    while (!content.empty()) {
-      const ssize_t n = ::write(fd_, content.data(), content.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n == 0) errno = EIO;
-      if (n <= 0) fail("cannot write snapshot file", path_);
-      content.remove_prefix(static_cast<std::size_t>(n));
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) fail("cannot write snapshot file", path_);
-  }
-
-  // Links the finished file under the first free name of stem.json, stem_2.json, ...;
-  // an existing snapshot is never replaced. The scratch name goes with the destructor.
-  fs::path publish(const fs::path& dir, const std::string& stem) const {
-    for (int n = 1;; ++n) {
-      const fs::path target = dir / (n == 1 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json");
-      if (::link(path_.c_str(), target.c_str()) == 0) return target;
-      if (errno != EEXIST) fail("cannot save snapshot file", target);
-    }
-  }
-
- private:
-  fs::path path_;
-  int fd_ = -1;
-};
-
 Json records_json(const Elements& records) {
   Json list = Json::array();
   for (const auto& record : records) {
@@ -330,7 +277,12 @@ std::pair<Elements, Elements> PageScanner::extract_interactable_elements() {
   for (auto& record : _extract_cursor_pointer_elements()) elements.push_back(std::move(record));
   _assign_spatial_labels(elements, _collect_label_candidates());
   Elements text_elements = extract_text_elements();
-  _save_snapshot(elements, text_elements);
+  try {
+    _save_snapshot(elements, text_elements);
+  } catch (const files::WriteError& failure) {
+    if (!on_snapshot_failure) throw;
+    on_snapshot_failure(failure);
+  }
   return {std::move(elements), std::move(text_elements)};
 }
 
@@ -432,18 +384,16 @@ void PageScanner::_assign_spatial_labels(const Elements& elements, const LabelCa
 void PageScanner::_save_snapshot(const Elements& elements, const Elements& text_elements) {
   if (!settings::SAVE_SNAPSHOTS) return;
   const fs::path dir = settings::LOG_PATH;
-  fs::create_directories(dir);
   const std::string slug = url_slug(page.url());
   const std::string stem = local_timestamp(now_()) + "_" + slug;
   Json document = Json::object();
   document["url"] = page.url();
   document["elements"] = records_json(elements);
   document["text_elements"] = records_json(text_elements);
-  // Written aside and linked into place, so a failed write leaves no partial snapshot
-  // and a scan in the same second as another adds a file instead of replacing it.
-  ScratchFile scratch(dir);
-  scratch.write_all(dump_document(document));
-  const fs::path saved = scratch.publish(dir, stem);
+  // A failed write leaves no partial snapshot, and a scan in the same second as another
+  // adds a file instead of replacing it.
+  const auto name = [&stem](int n) { return n == 1 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json"; };
+  const fs::path saved = files::write_new_file(dir, name, dump_document(document));
   console_ << "  [DOM snapshot saved → " << saved.string() << "]" << std::endl;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "engine/browser/page.hpp"
+#include "engine/core/file_writer.hpp"
 #include "engine/core/records.hpp"
 
 #include <array>
@@ -93,13 +94,17 @@ class PageScanner {
   // overlaps or touches it horizontally. Makes no page request.
   static void _assign_spatial_labels(const Elements& elements, const LabelCandidates& label_candidates);
   // Writes both lists and the page address to a new JSON file in settings::LOG_PATH and
-  // prints its path, when settings::SAVE_SNAPSHOTS is on.
+  // prints its path, when settings::SAVE_SNAPSHOTS is on. Throws files::WriteError when
+  // the file cannot be written.
   void _save_snapshot(const Elements& elements, const Elements& text_elements);
   // Keeps the records with text of their own, and the others unless a smaller
   // overlapping record's text is part of theirs. Same record objects, candidate order.
   static Elements _dedup_text_elements(const Elements& candidates);
 
   Page& page;
+  // When set, a snapshot file that cannot be written is handed to it and the scan
+  // returns its lists; when empty, the failure ends the scan.
+  std::function<void(const files::WriteError&)> on_snapshot_failure;
 
  private:
   static std::ostream& default_console();

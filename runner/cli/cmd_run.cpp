@@ -1,6 +1,7 @@
 // `quillfen run`: runs test scripts in headless Chromium, one fresh tab per script, and
 // reports every step on the console, in the HTML report and optionally in JUnit XML.
 #include "runner/cli/commands.hpp"
+#include "runner/cli/options.hpp"
 
 #include "chromium/browser.hpp"
 #include "engine/agent/reporter.hpp"
@@ -109,7 +110,7 @@ int run(const RunOptions& options) {
     try {
       scripts.push_back(runner::read_script(file));
     } catch (const std::exception& e) {
-      std::cerr << "quillfen run: " << e.what() << ".\n";
+      std::cerr << "quillfen run: " << e.what() << "\n";
       return 2;
     }
     const auto found = runner::script_issues(scripts.back(), reader);
@@ -155,7 +156,7 @@ int run(const RunOptions& options) {
       runner::write_junit(options.junit, suites);
       std::cout << "  JUnit XML   → " << options.junit << "\n";
     } catch (const std::exception& e) {
-      std::cerr << "quillfen run: " << e.what() << ".\n";
+      std::cerr << "quillfen run: " << e.what() << "\n";
       status = 2;
     }
   }
@@ -183,7 +184,7 @@ void add_run_command(CLI::App& app, int& status) {
   run_command->add_option("--timeout", options->timeout_ms,
                           "How long a step waits for its element or its check, in milliseconds")
       ->default_val(5000)
-      ->check(CLI::Range(0, 600000));
+      ->check(milliseconds_between(0, 600000));
   run_command->add_option("--junit", options->junit, "Also write JUnit XML to this file");
   run_command->add_option("--report", options->report, "Where to write the HTML report")
       ->default_val(Reporter::DEFAULT_REPORT_PATH.string());

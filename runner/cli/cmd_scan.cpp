@@ -1,15 +1,17 @@
 // `quillfen scan URL [-o FILE]`: one live scan of a page, written as a snapshot document.
 #include "runner/cli/commands.hpp"
+#include "runner/cli/options.hpp"
 
 #include "chromium/browser.hpp"
 #include "engine/browser/page_scanner.hpp"
+#include "engine/core/file_writer.hpp"
 #include "engine/core/records.hpp"
 
 #include <CLI/CLI.hpp>
 
 #include <chrono>
-#include <fstream>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -66,11 +68,10 @@ int scan(const ScanOptions& options) {
     std::cout << dump_document(document) << '\n';
     return 0;
   }
-  std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-  out << dump_document(document);
-  out.close();
-  if (!out) {
-    std::cerr << "quillfen: could not write " << options.output << ".\n";
+  try {
+    files::write_file(options.output, dump_document(document));
+  } catch (const files::WriteError& e) {
+    std::cerr << "quillfen: cannot write " << options.output << ": " << e.reason() << ".\n";
     return 2;
   }
   return 0;
@@ -86,7 +87,7 @@ void add_scan_command(CLI::App& app, int& status) {
   command->add_option("-o,--output", options->output, "Write the document to this file instead of standard output");
   command->add_option("--browser", options->browser, "The Chromium binary (default: QUILLFEN_CHROMIUM, Debian's chromium)");
   command->add_option("--timeout", options->timeout_ms, "Milliseconds to wait for the page to load")
-      ->check(CLI::PositiveNumber);
+      ->check(milliseconds_between(1, std::numeric_limits<int>::max()));
   command->callback([options, &status] { status = scan(*options); });
 }
 

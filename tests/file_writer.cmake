@@ -1,0 +1,1 @@
+quillfen_test(file_writer_test SOURCES file_writer_test.cpp LIBS quillfen_core)
