@@ -1,5 +1,5 @@
 # The step reader's parse, validate and helpers on arbitrary bytes. Run with
-#   step_reader_fuzz -dict=fuzz/step_reader.dict -max_total_time=600 CORPUS_DIR
+# fuzz/run.sh step_reader.
 add_executable(step_reader_fuzz step_reader_fuzz.cpp)
 target_link_libraries(step_reader_fuzz PRIVATE quillfen_step_reader)
 target_link_options(step_reader_fuzz PRIVATE -fsanitize=fuzzer)
