@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace quillfen {
 namespace {
 
@@ -29,6 +34,21 @@ TEST(Text, CountsAndCutsCodePoints) {
   EXPECT_EQ(text::prefix("ab", 10), "ab");
   EXPECT_TRUE(text::contains_digit("abc\u0663"));  // Arabic-Indic three
   EXPECT_FALSE(text::contains_digit("Ⅻ"));          // a letter number, not a digit
+}
+
+TEST(Text, ReadsTheValueOfDigitsOfAnyScript) {
+  const std::vector<std::pair<char32_t, std::optional<int>>> cases = {
+      {U'0', 0}, {U'9', 9}, {U'/', std::nullopt}, {U':', std::nullopt},
+      {U'\u0660', 0}, {U'\u0665', 5},  // Arabic-Indic
+      {U'\u096F', 9},                   // Devanagari nine
+      {U'\uFF17', 7},                   // full-width seven
+      // Five runs of mathematical digits touch one another; each starts from zero.
+      {U'\U0001D7CE', 0}, {U'\U0001D7D8', 0}, {U'\U0001D7E1', 9}, {U'\U0001D7FF', 9},
+      {U'\u2167', std::nullopt},  // Roman numeral eight: a letter number
+      {U'\u00B2', std::nullopt},  // superscript two: no decimal digit
+      {0x110000, std::nullopt},
+  };
+  for (const auto& [c, value] : cases) EXPECT_EQ(text::digit_value(c), value) << std::hex << static_cast<std::uint32_t>(c);
 }
 
 TEST(Text, InvalidUtf8BecomesReplacementCharacters) {

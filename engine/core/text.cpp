@@ -124,6 +124,15 @@ bool is_digit(char32_t c) {
   return utf8proc_category(static_cast<utf8proc_int32_t>(c)) == UTF8PROC_CATEGORY_ND;
 }
 
+std::optional<int> digit_value(char32_t c) {
+  if (!is_digit(c)) return std::nullopt;
+  // Every script's decimal digits are encoded as runs of ten in ascending order, from
+  // zero; scripts whose runs touch (the mathematical digits) each start a new ten.
+  char32_t zero = c;
+  while (zero > 0 && is_digit(zero - 1)) --zero;
+  return static_cast<int>((c - zero) % 10);
+}
+
 char32_t to_lower(char32_t c) {
   if (c < 0x80) return (c >= U'A' && c <= U'Z') ? c + 32 : c;
   if (c > 0x10FFFF) return c;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,8 @@ std::string valid_utf8(std::string_view utf8);
 bool is_space(char32_t c);
 // A character of category Nd (decimal digit), in any script.
 bool is_digit(char32_t c);
+// The value (0 to 9) of a decimal digit of any script; none for anything else.
+std::optional<int> digit_value(char32_t c);
 // Simple (one code point to one code point) lower-case mapping, so that positions
 // counted in code points agree between a text and its lower-cased copy.
 char32_t to_lower(char32_t c);
