@@ -1,9 +1,13 @@
 // Feeds arbitrary bytes to the step reader: as one line to parse, validate and the
 // helpers, and split at line feeds to validate_all. Beyond the sanitizers, it checks
 // that every string handed out is valid UTF-8 and that a rejection carries its message.
+// The runner's instruction reader gets the same line and must read every line that the
+// step reader accepts exactly as it does, and reject the others with the same message
+// unless one of its added forms reads them.
 #include "engine/agent/step_reader.hpp"
 #include "engine/core/records.hpp"
 #include "engine/core/text.hpp"
+#include "runner/instruction_reader.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -22,6 +26,38 @@ void require(bool condition) {
 
 void require_utf8(const std::string& s) { require(quillfen::text::valid_utf8(s) == s); }
 
+void require_record(const quillfen::ParsedInstruction& parsed) {
+  if (parsed.target) require_utf8(*parsed.target);
+  if (parsed.value) require_utf8(*parsed.value);
+  require(!parsed.ordinal || (*parsed.ordinal >= 1 && *parsed.ordinal <= 5));
+}
+
+// The parse of a line as one comparable string: the record as JSON, or the rejection.
+template <typename Reader>
+std::string outcome(const Reader& reader, const std::string& line) {
+  try {
+    return "read: " + quillfen::dump_line(quillfen::to_json(reader.parse(line)));
+  } catch (const std::invalid_argument& e) {
+    return std::string("rejected: ") + e.what();
+  }
+}
+
+void check_instruction_reader(const std::string& line) {
+  const quillfen::runner::InstructionReader reader;
+  const std::string old_outcome = outcome(quillfen::StepReader(), line);
+  const std::string new_outcome = outcome(reader, line);
+  if (old_outcome != new_outcome) {
+    require(old_outcome.starts_with("rejected: ") && new_outcome.starts_with("read: "));
+    const quillfen::ParsedInstruction parsed = reader.parse(line);
+    const auto& extra = quillfen::runner::EXTRA_ACTIONS;
+    require(std::find(extra.begin(), extra.end(), parsed.action) != extra.end());
+    require_record(parsed);
+  }
+  for (const auto& issue : reader.validate(line)) require_utf8(issue);
+  check_instruction_reader(line);
+  quillfen::runner::wait_milliseconds(line);
+}
+
 bool produced_by_parse(std::string_view action) {
   const auto& known = quillfen::StepReader::SUPPORTED_ACTIONS;
   return action == "navigate" || action == "wait" || std::find(known.begin(), known.end(), action) != known.end();
@@ -36,9 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const quillfen::ParsedInstruction parsed = reader.parse(line);
     require(produced_by_parse(parsed.action));
-    if (parsed.target) require_utf8(*parsed.target);
-    if (parsed.value) require_utf8(*parsed.value);
-    require(!parsed.ordinal || (*parsed.ordinal >= 1 && *parsed.ordinal <= 5));
+    require_record(parsed);
     require(!quillfen::dump_line(quillfen::to_json(parsed)).empty());
   } catch (const std::invalid_argument& e) {
     const std::string message = e.what();
@@ -47,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   for (const auto& issue : reader.validate(line)) require_utf8(issue);
+  check_instruction_reader(line);
 
   const auto [unquoted, literals] = reader._unquote(line);
   require_utf8(unquoted);
