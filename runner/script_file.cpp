@@ -47,7 +47,7 @@ Script read_script(const std::filesystem::path& path) {
   return script;
 }
 
-std::vector<std::string> script_issues(const Script& script, const StepReader& reader) {
+std::vector<std::string> script_issues(const Script& script, const InstructionReader& reader) {
   std::vector<std::string> issues;
   const std::string where = script.path.string() + ":";
   for (const auto& step : script.steps) {

@@ -2,7 +2,7 @@
 // non-blank character is "#" are comments; every line number is the file's own.
 #pragma once
 
-#include "engine/agent/step_reader.hpp"
+#include "runner/instruction_reader.hpp"
 
 #include <cstddef>
 #include <filesystem>
@@ -32,6 +32,6 @@ Script read_script(const std::filesystem::path& path);
 // Every problem of the script as "FILE:LINE: ISSUE", in line order: the validation
 // issues of each step, and for a line that passes validation but cannot be parsed (such
 // as "back"), the parse error. Empty when the script can run.
-std::vector<std::string> script_issues(const Script& script, const StepReader& reader);
+std::vector<std::string> script_issues(const Script& script, const InstructionReader& reader = {});
 
 }  // namespace quillfen::runner

@@ -7,6 +7,7 @@
 #include "engine/spatial/layout_mapper.hpp"
 #include "engine/spatial/relation_solver.hpp"
 
+#include <cstdint>
 #include <ostream>
 #include <string_view>
 
@@ -46,6 +47,10 @@ bool is_check(const std::string& action) {
 
 bool is_dialog_step(const std::string& action) {
   return is_any(action, {"accept_dialog", "dismiss_dialog", "verify_dialog"});
+}
+
+bool is_direct_step(const std::string& action) {
+  return is_any(action, {"navigate", "wait", "press_key", "sendkeys"});
 }
 
 bool is_element_check(const std::string& action) {
@@ -119,6 +124,11 @@ StepResult StepRunner::run(const ScriptStep& step) {
 
 StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstruction& parsed) {
   if (is_dialog_step(parsed.action)) return run_dialog_step(step, parsed);
+  if (!is_direct_step(parsed.action) && !is_element_action(parsed.action) && !is_check(parsed.action)) {
+    // A step this loop has no way to perform fails; it never falls through to another act.
+    reporter_.log_failure(step.text, std::nullopt);
+    return failed("steps of the kind " + text::quoted(parsed.action) + " cannot be performed by this runner yet");
+  }
   // A held dialog survives a pause, so that a script may wait for it before answering.
   if (parsed.action != "wait") dismiss_unanswered_dialog();
   if (is_element_action(parsed.action)) return run_element_step(step, parsed);
@@ -273,14 +283,14 @@ StepResult StepRunner::run_direct_step(const ScriptStep& step, const ParsedInstr
       return failed("cannot open " + url + ": " + e.what());
     }
   } else if (parsed.action == "wait") {
-    long long ms = 0;
-    try {
-      ms = std::stoll(target);
-    } catch (const std::exception&) {
+    const auto ms = wait_milliseconds(target);
+    if (!ms || *ms > static_cast<std::uint64_t>(MAX_WAIT.count())) {
       reporter_.log_failure(step.text, std::nullopt);
-      return failed("the time to wait " + text::quoted(target) + " is not a number of milliseconds");
+      return failed("the time to wait " + text::quoted(target) +
+                    (ms ? " is longer than the maximum of " + std::to_string(MAX_WAIT.count()) + " milliseconds"
+                        : std::string(" is not a number of milliseconds")));
     }
-    dialogs_.idle(std::chrono::milliseconds{ms});
+    dialogs_.idle(std::chrono::milliseconds{static_cast<std::chrono::milliseconds::rep>(*ms)});
   } else if (const auto chords = parse_chords(target)) {
     actions_.press(*chords);
   } else if (parsed.action == "sendkeys") {

@@ -9,9 +9,9 @@
 
 #include "chromium/chromium_page.hpp"
 #include "engine/agent/reporter.hpp"
-#include "engine/agent/step_reader.hpp"
 #include "engine/strategies/lexical_tier.hpp"
 #include "runner/dialogs.hpp"
+#include "runner/instruction_reader.hpp"
 #include "runner/page_actions.hpp"
 #include "runner/script_file.hpp"
 
@@ -82,7 +82,7 @@ class StepRunner {
   std::ostream& out_;
   std::filesystem::path script_dir_;
   StepSettings settings_;
-  StepReader reader_;
+  InstructionReader reader_;
   LexicalTier lexical_;
   DialogWatcher dialogs_;
   PageActions actions_;

@@ -1,9 +1,14 @@
 #include "runner/instruction_reader.hpp"
+#include "runner/script_file.hpp"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -244,6 +249,24 @@ TEST(InstructionReader, WaitTimesNeverOverflow) {
       {"\xff", nullopt},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(wait_milliseconds(text), value) << text;
+}
+
+TEST(InstructionReader, ScriptChecksKnowTheAddedFormsWithTheirLineNumbers) {
+  namespace fs = std::filesystem;
+  const fs::path file = fs::temp_directory_path() / ("quillfen-words-" + std::to_string(::getpid()) + ".test");
+  std::ofstream(file, std::ios::binary) << "double click \"Save\"\n"
+                                           "check Agree\n"
+                                           "\n"
+                                           "wait 99999999999999\n"
+                                           "verify \"Agree\" is checked\n"
+                                           "uncheck\n"
+                                           "verify title contains Shop\n";
+  const std::vector<std::string> issues = script_issues(read_script(file));
+  fs::remove(file);
+  ASSERT_EQ(issues.size(), 2u);
+  EXPECT_EQ(issues[0], file.string() + ":4: `wait` value is longer than the maximum of 600000 milliseconds "
+                                       "(10 minutes). Got: '99999999999999'");
+  EXPECT_TRUE(issues[1].starts_with(file.string() + ":6: Unrecognised instruction: 'uncheck'")) << issues[1];
 }
 
 }  // namespace

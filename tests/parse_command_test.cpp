@@ -56,6 +56,57 @@ TEST_F(StepReaderCli, ParsePrintsOneRecordOrErrorPerLine) {
                                     }));
 }
 
+TEST_F(StepReaderCli, ParseAndValidateKnowTheAddedWords) {
+  const Outcome parsed = run({"parse", R"(double-click second "Row")", "check the Terms box",
+                              R"(verify "Banner" is not visible)", "verify text Saved is not present",
+                              "verify url contains /cart", "uncheck"});
+  EXPECT_EQ(parsed.status, 1);
+  EXPECT_EQ(lines_of(parsed.out),
+            (std::vector<std::string>{
+                R"({"action":"double_click","target":"Row","value":null,"ordinal":2,"_literal_target":true})",
+                R"({"action":"check","target":"Terms box","value":null,"ordinal":1,"_literal_target":false})",
+                R"({"action":"verify_not_visible","target":"Banner","value":null,"_literal_target":true})",
+                R"({"action":"verify_text_not_present","target":"Saved","value":null,"_literal_target":false})",
+                R"({"action":"verify_url_contains","target":null,"value":"/cart","_literal_target":false})",
+                R"({"error":"Unrecognised instruction: 'uncheck')" + kSupported + "\"}",
+            }));
+
+  const fs::path script = write("words.test",
+                                "double click \"Save\"\n"
+                                "right click menu\n"
+                                "verify \"Agree\" is checked\n"
+                                "verify \"X\" is not shown\n"
+                                "\n"
+                                "wait 9223372036854775807\n"
+                                "wait 600000\n"
+                                "verify title is Tiny Shop\n");
+  const Outcome o = run({"validate", script.string()});
+  EXPECT_EQ(o.status, 1);
+  const std::string at = script.string() + ":";
+  EXPECT_EQ(lines_of(o.out),
+            (std::vector<std::string>{
+                at + "4: `verify` instruction does not end in a known state. Expected ending: is present | "
+                     "is visible | is enabled | is disabled | is checked | is unchecked | is not checked | "
+                     "is not visible | is hidden | is not present; or: verify title is <text> | "
+                     "verify title contains <text> | verify url contains <text>",
+                at + "6: `wait` value is longer than the maximum of 600000 milliseconds (10 minutes). "
+                     "Got: '9223372036854775807'",
+            }));
+}
+
+// `run` checks its scripts before it starts a browser, so this needs none: a wait that
+// would overflow a deadline, or end at once, never reaches the step loop.
+TEST_F(StepReaderCli, RunRefusesAWaitBeyondTheLongestBeforeStarting) {
+  const fs::path script = write("wait.test", "# pause\nwait 99999999999999\ncheck \"Agree\"\n");
+  std::string command = shell_quoted(QUILLFEN_EXE) + " run --chromium /nonexistent/chromium " +
+                        shell_quoted(script.string());
+  const Outcome o = run_shell(command, dir_ / "stderr");
+  EXPECT_EQ(o.status, 1) << o.err;
+  EXPECT_EQ(o.out, script.string() + ":2: `wait` value is longer than the maximum of 600000 milliseconds "
+                                     "(10 minutes). Got: '99999999999999'\n");
+  EXPECT_NE(o.err.find("nothing was run"), std::string::npos) << o.err;
+}
+
 TEST_F(StepReaderCli, ParseReadsStandardInputAndSurvivesMalformedLines) {
   const std::string huge = "click " + std::string(2 << 20, 'x');
   const std::string input = std::string("click \"Log in\"\r\n") + "\n" + std::string("type a\0b into \xff\xfe", 16) +
@@ -147,7 +198,10 @@ TEST_F(StepReaderCli, ValidateSurvivesMalformedFiles) {
   ASSERT_NO_THROW(map = Json::parse(o.out));
   EXPECT_EQ(map["1"], Json::array({"Unknown action 'tap'. Expected one of: click, type, verify, hover, select, press, "
                                    "wait, find, extract, sendkeys."}));
-  EXPECT_FALSE(map.contains("2"));
+  // A million nines is a number, but far beyond the longest wait.
+  ASSERT_EQ(map["2"].size(), 1u);
+  EXPECT_EQ(map["2"][0].get<std::string>(), "`wait` value is longer than the maximum of 600000 milliseconds "
+                                            "(10 minutes). Got: '" + std::string(1 << 20, '9') + "'");
   EXPECT_TRUE(map.contains("3"));
   EXPECT_EQ(map["4"], Json::array({"`wait` value must be a number in milliseconds. Got: '\uFFFD'"}));
 }

@@ -129,7 +129,7 @@ TEST(ScriptFile, SkipsCommentsAndKeepsTheFileLineNumbers) {
   EXPECT_EQ(script.steps[4].line, 9);
 
   // Validation issues, and lines that validate but cannot be parsed, with their lines.
-  const std::vector<std::string> issues = script_issues(script, StepReader{});
+  const std::vector<std::string> issues = script_issues(script);
   ASSERT_EQ(issues.size(), 3u);
   EXPECT_EQ(issues[0].rfind(file.string() + ":7: Unknown action 'tap'.", 0), 0u) << issues[0];
   EXPECT_EQ(issues[1].rfind(file.string() + ":8: Unrecognised instruction: 'back'", 0), 0u) << issues[1];

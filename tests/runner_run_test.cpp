@@ -216,6 +216,22 @@ TEST_F(RunCommand, ReportsFailuresWithTheirReasonsAndClosestCandidate) {
   EXPECT_NE(page.find("<span class=\"badge fail\">Failed: 6</span>"), std::string::npos);
 }
 
+TEST_F(RunCommand, AStepNeverTurnsIntoAnotherAct) {
+  // 'check Enter' names no key: it must neither press Enter into the focused field nor
+  // pass.
+  const fs::path s = script("keys.test",
+                            "navigate " + (FIXTURES / "form.html").string() + "\n"
+                            "type abc into \"Keys\"\n"
+                            "check Enter\n"
+                            "verify text \"Enter\" is present\n");
+  const Outcome o = run({s.string(), "--timeout", "300"});
+  EXPECT_EQ(o.status, 1) << o.out << o.err;
+  EXPECT_NE(o.out.find("  [PASS] type abc into \"Keys\"  (via DOM)\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("  [FAIL] check Enter\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("  [FAIL] verify text \"Enter\" is present\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("  Failed       : 2\n"), std::string::npos) << o.out;
+}
+
 TEST_F(RunCommand, HoldsDialogsUntilAStepAnswersThem) {
   const fs::path s = script("dialogs.test",
                             "click \"Delete file\"\n"

@@ -1,9 +1,9 @@
 // `quillfen parse` and `quillfen validate`: the instruction language on the command line.
 #include "runner/cli/commands.hpp"
 
-#include "engine/agent/step_reader.hpp"
 #include "engine/core/records.hpp"
 #include "engine/core/text.hpp"
+#include "runner/instruction_reader.hpp"
 #include "runner/script_file.hpp"
 
 #include <CLI/CLI.hpp>
@@ -28,7 +28,7 @@ bool read_line(std::istream& in, std::string& line) {
 }
 
 // Prints the instruction of one line, or {"error": MESSAGE}; false when it was rejected.
-bool print_parsed(const StepReader& reader, const std::string& line) {
+bool print_parsed(const runner::InstructionReader& reader, const std::string& line) {
   try {
     std::cout << dump_line(to_json(reader.parse(line))) << '\n';
     return true;
@@ -41,7 +41,7 @@ bool print_parsed(const StepReader& reader, const std::string& line) {
 }
 
 int parse_lines(const std::vector<std::string>& arguments) {
-  const StepReader reader;
+  const runner::InstructionReader reader;
   bool all_parsed = true;
   for (const auto& argument : arguments) {
     if (argument != "-") {
@@ -57,7 +57,7 @@ int parse_lines(const std::vector<std::string>& arguments) {
 
 using Failures = std::map<int, std::vector<std::string>>;
 
-Failures failures_of(const StepReader& reader, const runner::Script& script) {
+Failures failures_of(const runner::InstructionReader& reader, const runner::Script& script) {
   Failures failures;
   for (const auto& step : script.steps) {
     auto issues = reader.validate(step.text);
@@ -73,7 +73,7 @@ int validate_files(const std::vector<std::string>& paths, bool as_json) {
   scripts.reserve(paths.size());
   for (const auto& path : paths) scripts.push_back(runner::read_script(path));
 
-  const StepReader reader;
+  const runner::InstructionReader reader;
   bool clean = true;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const Failures failures = failures_of(reader, scripts[i]);

@@ -6,6 +6,7 @@
 #include "chromium/browser.hpp"
 #include "engine/agent/reporter.hpp"
 #include "engine/browser/settings.hpp"
+#include "runner/instruction_reader.hpp"
 #include "runner/junit_report.hpp"
 #include "runner/script_file.hpp"
 #include "runner/step_runner.hpp"
@@ -103,7 +104,7 @@ runner::SuiteResult run_script(chromium::Browser& browser, Reporter& reporter, c
 }
 
 int run(const RunOptions& options) {
-  const StepReader reader;
+  const runner::InstructionReader reader;
   std::vector<runner::Script> scripts;
   std::vector<std::string> issues;
   for (const auto& file : options.scripts) {
