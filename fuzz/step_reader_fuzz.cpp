@@ -54,7 +54,6 @@ void check_instruction_reader(const std::string& line) {
     require_record(parsed);
   }
   for (const auto& issue : reader.validate(line)) require_utf8(issue);
-  check_instruction_reader(line);
   quillfen::runner::wait_milliseconds(line);
 }
 
