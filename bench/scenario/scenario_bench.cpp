@@ -1,5 +1,5 @@
 // The scenario benchmark: one 16-step scenario (bench/scenario/scenario.test) on generated
-// report pages of several sizes, run as whole runs of `quillfen run` and of the same steps
+// report pages of several sizes (counted in interactable elements, as the scan reads them), run as whole runs of `quillfen run` and of the same steps
 // written for Playwright (bench/peer/scenario.mjs), interleaved (quillfen, peer, quillfen,
 // peer, ...) so that both see the same machine. Start-up is timed from outside, from the
 // start of the command to the arrival of the first step's line; each later step from its
@@ -263,7 +263,6 @@ std::vector<std::string> scenario_steps() {
 }
 
 struct Summary {
-  int size = 0;
   int elements = 0;
   double ours_per_step = 0, peer_per_step = 0, ours_startup = 0, peer_startup = 0;
   std::string ours_passed, peer_passed;
@@ -307,7 +306,8 @@ Summary bench_size(const Options& options, const std::vector<std::string>& steps
   }
 
   const std::size_t n = steps.size();
-  std::cout << "\n" << size << " elements (" << page.elements << " in the body), " << runs << " run"
+  std::cout << "\n" << page.interactables << " interactable elements (" << page.elements << " in the body), " << runs
+            << " run"
             << (runs == 1 ? "" : "s") << " of each, interleaved; median ms\n";
   std::cout << std::left << std::setw(62) << "step" << std::right << std::setw(12) << "quillfen" << std::setw(10)
             << "peer" << std::setw(10) << "ratio" << "\n";
@@ -322,8 +322,7 @@ Summary bench_size(const Options& options, const std::vector<std::string>& steps
               << (ours_ok && peer_ok ? ratio(a, b) : "-") << "\n";
   }
   Summary summary;
-  summary.size = size;
-  summary.elements = page.elements;
+  summary.elements = page.interactables;
   summary.ours_per_step = ours_ok ? ours.per_step_ms(n) : 0;
   summary.peer_per_step = peer_ok ? peer.per_step_ms(n) : 0;
   summary.ours_startup = ours_ok ? ours.step_ms(0, n) : 0;
@@ -376,7 +375,8 @@ int main(int argc, char** argv) {
     std::vector<Summary> summaries;
     for (const int size : options.sizes) summaries.push_back(bench_size(options, steps, size, dir, with_peer));
 
-    std::cout << "\nSummary (median ms per step after the first, start-up to the first step's line)\n";
+    std::cout << "\nSummary (interactable elements; median ms per step after the first; start-up to the\n"
+                 "first step's line)\n";
     std::cout << std::right << std::setw(9) << "elements" << std::setw(12) << "quillfen" << std::setw(10) << "peer"
               << std::setw(9) << "ratio" << std::setw(14) << "start-up q." << std::setw(10) << "peer" << std::setw(9)
               << "ratio" << "  passed (quillfen; peer), steps over time-out\n";

@@ -1,6 +1,8 @@
 // Generated pages for the scenario benchmark: an office report page with realistic text
 // (prose paragraphs, order tables with a button per row, labelled forms, long lists of
-// customers) grown to a given number of elements, around the few controls that the
+// customers) grown to a given number of interactable elements (links, buttons, fields:
+// what a scan reads one by one, as the scan benchmark counts them; the page holds some six
+// times as many elements in all), around the few controls that the
 // benchmark's scenario uses (a customer form, an order with a recalculated total, an
 // in-page link to an archive at the bottom). The scenario's own words occur nowhere in
 // the filler, so every look-up has exactly one answer at every size.
@@ -63,6 +65,15 @@ inline int elements_in(std::string_view html) {
   int count = 0;
   for (std::size_t i = 0; i + 1 < html.size(); ++i) {
     if (html[i] == '<' && html[i + 1] >= 'a' && html[i + 1] <= 'z') ++count;
+  }
+  return count;
+}
+
+// The number of links, buttons and fields in a piece of markup.
+inline int interactables_in(std::string_view html) {
+  int count = 0;
+  for (const std::string_view tag : {"<a ", "<button", "<input", "<select", "<textarea"}) {
+    for (auto at = html.find(tag); at != std::string_view::npos; at = html.find(tag, at + 1)) ++count;
   }
   return count;
 }
@@ -168,16 +179,18 @@ constexpr std::string_view BOTTOM =
 
 struct ScenarioPage {
   std::string html;
-  int elements = 0;  // elements in the body, counted as generated
+  int interactables = 0;  // links, buttons and fields, counted as generated
+  int elements = 0;       // all elements of the body
 };
 
-// A page of about `elements` elements in its body (at least the scenario's own ~45; the
-// last filler block may overshoot by up to one block, some 60 elements).
-inline ScenarioPage scenario_page(int elements) {
+// A page of about `interactables` links, buttons and fields (at least the scenario's own
+// 12; the last filler block may add up to 10 more than asked).
+inline ScenarioPage scenario_page(int interactables) {
   using namespace scenario_detail;
   std::string body(TOP);
-  int count = elements_in(TOP) + elements_in(BOTTOM);
-  for (std::size_t n = 0; count < elements; ++n) {
+  int count = interactables_in(TOP) + interactables_in(BOTTOM);
+  int elements = elements_in(TOP) + elements_in(BOTTOM);
+  for (std::size_t n = 0; count < interactables; ++n) {
     std::string block;
     switch (n % 5) {
       case 0:
@@ -194,10 +207,11 @@ inline ScenarioPage scenario_page(int elements) {
         block = form_block(n);
         break;
     }
-    count += elements_in(block);
+    count += interactables_in(block);
+    elements += elements_in(block);
     body += block;
   }
-  return {std::string(HEAD) + body + std::string(BOTTOM), count};
+  return {std::string(HEAD) + body + std::string(BOTTOM), count, elements};
 }
 
 }  // namespace quillfen::bench
