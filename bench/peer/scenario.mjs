@@ -18,7 +18,8 @@ const url = pathToFileURL(process.argv[2]).href;
 const timeout = Number(process.argv[3] || 5000);
 
 const steps = [
-  ['navigate page.html', (page) => page.goto(url)],
+  // quillfen's navigate waits for the load up to 10 s, or the time-out when longer.
+  ['navigate page.html', (page) => page.goto(url, { timeout: Math.max(timeout, 10000) })],
   ['verify text "Quarterly report" is visible', (page) => page.getByText('Quarterly report').waitFor()],
   ['type Ada Lovelace into "Full name"', (page) => page.getByLabel('Full name').fill('Ada Lovelace')],
   ['type ada@example.com into "Email address"', (page) => page.getByLabel('Email address').fill('ada@example.com')],
