@@ -29,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using quillfen::chromium::ActOutcome;
 using quillfen::chromium::AnswerMode;
 using Millis = std::chrono::duration<double, std::milli>;
 
@@ -189,7 +190,9 @@ int main(int argc, char** argv) {
                 << "records, texts\n";
       for (const int size : options.sizes) {
         auto page = browser->new_page();
-        page->navigate(pages[size].string());
+        if (const ActOutcome opened = page->navigate(pages[size].string()); !opened.done()) {
+          throw quillfen::PageError(opened.reason);
+        }
         page->set_answer_mode(AnswerMode::grouped);
         const Scan fast = median_scan(*page, options.repeat);
         grouped[size] = fast;

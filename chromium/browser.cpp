@@ -413,7 +413,9 @@ Browser::~Browser() {
 }
 
 std::unique_ptr<ChromiumPage> Browser::new_page() {
-  const Json target = root_->send("Target.createTarget", {{"url", "about:blank"}});
+  // Each tab in a window of its own: a tab behind another is hidden, and a hidden page
+  // draws no frames and takes mouse moves only with the next frame.
+  const Json target = root_->send("Target.createTarget", {{"url", "about:blank"}, {"newWindow", true}});
   const std::string target_id = target.at("targetId").get<std::string>();
   const Json attached = root_->send("Target.attachToTarget", {{"targetId", target_id}, {"flatten", true}});
   return std::make_unique<ChromiumPage>(connection_, target_id, attached.at("sessionId").get<std::string>(),

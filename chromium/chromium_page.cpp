@@ -467,6 +467,35 @@ Json ChromiumPage::evaluate_in_world(const std::string& expression, Json params)
   }
 }
 
+Json ChromiumPage::call_in_world(std::string_view function, const Json& arguments) {
+  Json values = Json::array();
+  for (const Json& argument : arguments) values.push_back({{"value", argument}});
+  // As in evaluate_in_world: the first call after a new document makes a fresh world.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      Json result = session_->send("Runtime.callFunctionOn", {{"functionDeclaration", function},
+                                                              {"executionContextId", world().context},
+                                                              {"arguments", values},
+                                                              {"returnByValue", true},
+                                                              {"awaitPromise", true},
+                                                              {"silent", true}});
+      const auto details = result.find("exceptionDetails");
+      if (attempt == 1 && details != result.end() &&
+          exception_message(*details).find("__quillfen is not defined") != std::string::npos) {
+        world_.reset();
+        continue;
+      }
+      return value_of(std::move(result));
+    } catch (const ProtocolError& error) {
+      if (attempt == 1 && std::string_view(error.what()).find("Cannot find context") != std::string_view::npos) {
+        world_.reset();
+        continue;
+      }
+      throw;
+    }
+  }
+}
+
 std::string ChromiumPage::next_object_group() { return "quillfen-" + std::to_string(next_group_++); }
 
 std::shared_ptr<Group> ChromiumPage::query_grouped(const std::string& selector) {
@@ -600,25 +629,6 @@ Json ChromiumPage::evaluate(const std::string& script) {
 std::string ChromiumPage::url() {
   const Json href = value_of(session_->send("Runtime.evaluate", {{"expression", "location.href"}, {"returnByValue", true}}));
   return href.is_string() ? href.get<std::string>() : std::string();
-}
-
-void ChromiumPage::navigate(const std::string& url_or_path, std::chrono::milliseconds timeout) {
-  const std::string url = to_url(url_or_path);
-  const auto deadline = Clock::now() + timeout;
-  world_.reset();
-  session_->drop_events("Page.loadEventFired");
-  const Json result = session_->send("Page.navigate", {{"url", url}}, timeout);
-  if (const std::string error = result.value("errorText", std::string()); !error.empty()) {
-    throw PageError("Could not open " + url + ": " + error + ".");
-  }
-  // A navigation within the same document has no loader and fires no load event.
-  if (!result.contains("loaderId")) {
-    return;
-  }
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  if (!session_->wait_for_event("Page.loadEventFired", std::max(left, std::chrono::milliseconds(0)))) {
-    throw PageError(url + " did not finish loading within " + std::to_string(timeout.count()) + " ms.");
-  }
 }
 
 }  // namespace quillfen::chromium

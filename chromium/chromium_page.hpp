@@ -1,4 +1,4 @@
-// A Page over one Chromium tab.
+// A Tab (and so a Page) over one Chromium tab.
 //
 // Element handles from one query_selector_all (or query_selector) share a group. In the
 // grouped answer mode, the first time an operation is asked of any member, it is
@@ -12,7 +12,9 @@
 // Queries, handle reads and handle evaluates run in the tab's own isolated world, with
 // helpers installed once per document: the page's scripts cannot see them, and
 // replacing built-ins such as JSON.stringify or getAttribute does not change the
-// answers. Page::evaluate runs in the page's own world, where its globals are.
+// answers. Page::evaluate runs in the page's own world, where its globals are. Acts run
+// their page-side part in the isolated world too, and act through the protocol's input
+// calls (acting.cpp); navigation, dialogs and idling are in tab_events.cpp.
 //
 // What the handle operations mean:
 // - visible: the element is connected, has a non-empty border box, and its computed
@@ -28,6 +30,7 @@
 #pragma once
 
 #include "chromium/session.hpp"
+#include "chromium/tab.hpp"
 #include "engine/browser/page.hpp"
 
 #include <chrono>
@@ -36,7 +39,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace quillfen::chromium {
@@ -46,11 +51,7 @@ enum class AnswerMode { grouped, per_question };
 class Group;
 class PageHold;
 
-// A URL as it is, or a local path (relative or absolute) as a file:// URL. Strings with
-// a scheme ("https:", "file:", "about:", "data:") count as URLs.
-std::string to_url(const std::string& url_or_path);
-
-class ChromiumPage : public Page {
+class ChromiumPage : public Tab {
  public:
   // Wraps an attached tab; Browser::new_page makes them.
   ChromiumPage(std::shared_ptr<Connection> connection, std::string target_id,
@@ -64,13 +65,28 @@ class ChromiumPage : public Page {
   Json evaluate(const std::string& script) override;
   std::string url() override;
 
-  // Opens a URL or local path and waits for its load event. Throws PageError when the
-  // address cannot be opened or the load does not finish within the time-out.
-  void navigate(const std::string& url_or_path,
-                std::chrono::milliseconds timeout = std::chrono::milliseconds{30000});
+  ActOutcome navigate(const std::string& url_or_path,
+                      std::chrono::milliseconds timeout = std::chrono::milliseconds{30000}) override;
+  ActOutcome click(const ElementRecord& element, Clock::time_point deadline, Click how = {}) override;
+  ActOutcome hover(const ElementRecord& element, Clock::time_point deadline) override;
+  ActOutcome type(const ElementRecord& element, const std::string& text, Clock::time_point deadline) override;
+  ActOutcome select(const ElementRecord& element, const std::string& option, Clock::time_point deadline) override;
+  ActOutcome set_checked(const ElementRecord& element, bool checked, Clock::time_point deadline) override;
+  std::optional<bool> is_checked(const ElementRecord& element) override;
+  ActOutcome press(const std::vector<Chord>& chords) override;
+  ActOutcome type_characters(const std::string& characters) override;
+  std::optional<Dialog> open_dialog() override;
+  bool wait_for_dialog(std::chrono::milliseconds timeout) override;
+  void answer_dialog(bool accept, const std::optional<std::string>& prompt_text = std::nullopt) override;
+  void idle(std::chrono::milliseconds duration) override;
+  std::string title() override;
+  std::string screenshot(const std::optional<BoundingBox>& clip = std::nullopt) override;
+  bool crashed() override;
 
-  // The tab's session, for acting on the page: Input.dispatchMouseEvent,
-  // Input.dispatchKeyEvent, Input.insertText, Page.handleJavaScriptDialog, and the
+  // How long an act waits for a page that it starts to load (10 s unless set).
+  void set_load_timeout(std::chrono::milliseconds timeout) { load_timeout_ = timeout; }
+
+  // The tab's session, for what the Tab does not offer: protocol commands and the
   // events of the Page and Runtime domains (both enabled).
   Session& session() { return *session_; }
   const std::string& target_id() const { return target_id_; }
@@ -98,8 +114,42 @@ class ChromiumPage : public Page {
   Json evaluate_in_world(const std::string& expression, Json params);
   std::string next_object_group();
 
+  // Acting (acting.cpp). The value of `function` called in the isolated world with
+  // `arguments` (a JSON array), a promise awaited.
+  Json call_in_world(std::string_view function, const Json& arguments);
+  // Where to act on an element: a point and the element's box.
+  struct Spot {
+    double x = 0;
+    double y = 0;
+    Json box;
+  };
+  // The spot once the element holds still and receives the pointer; `mode` is what
+  // act.js knows ("click", "hover", "type", "select", "check"). With `box`, the element
+  // must still have that box.
+  std::variant<Spot, ActOutcome> spot(const ElementRecord& element, const std::string& mode,
+                                      Clock::time_point deadline, const Json& box = nullptr);
+  // Moves the mouse onto the spot and finds it again, since the move may change the
+  // page. A dialog meanwhile leaves the act blocked, `before` naming what it was before.
+  std::variant<Spot, ActOutcome> aim(const ElementRecord& element, const std::string& mode,
+                                     Clock::time_point deadline, const std::string& before);
+  // Presses and releases the button at the spot, `how.count` times.
+  void press_mouse(const Spot& at, const Click& how);
+  void mouse(const std::string& type, double x, double y, const Click& how = {});
+  // "before the click: 'Sure?'", for the dialog open now.
+  std::string dialog_opened(const std::string& before);
+  // Answers the open dialog and waits until it is closed (or the next one opened).
+  void reply_to_dialog(bool accept, const std::optional<std::string>& prompt_text);
+  void key_event(const std::string& type, const Key& key, int modifiers);
+
+  // Tab events (tab_events.cpp). Drops the events of earlier loads before an act.
+  void forget_loads();
+  // When the page started loading since the loads were forgotten, waits until it has
+  // loaded, or navigated within the document, or a dialog opened.
+  void settle();
+
   std::shared_ptr<Session> session_;
   std::string target_id_;
+  std::chrono::milliseconds load_timeout_{10000};
   AnswerMode mode_ = AnswerMode::grouped;
   std::optional<World> world_;
   std::uint64_t next_group_ = 1;

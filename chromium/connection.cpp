@@ -7,6 +7,9 @@ namespace quillfen::chromium {
 
 namespace {
 
+// The one command a page with an open dialog still takes.
+constexpr std::string_view ANSWER_DIALOG = "Page.handleJavaScriptDialog";
+
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -107,6 +110,11 @@ Json Connection::call(const std::string& session_id, const std::string& method, 
     message["sessionId"] = session_id;
   }
   const auto deadline = Clock::now() + timeout;
+  const std::shared_ptr<EventQueue> queue = queue_of(session_id);
+  if (queue && queue->dialog && method != ANSWER_DIALOG) {
+    throw PageError(method + ": a dialog is open on the page.", PageError::Kind::dialog);
+  }
+  const std::uint64_t dialogs = queue ? queue->dialogs_opened : 0;
   transport_->send(message.dump(-1, ' ', false, Json::error_handler_t::replace), deadline);
   waiting_.emplace(id, session_id);
   struct Forget {
@@ -129,6 +137,9 @@ Json Connection::call(const std::string& session_id, const std::string& method, 
     }
     if (!session_id.empty() && gone_sessions_.count(session_id) != 0) {
       throw PageError(method + ": the page was closed or crashed.", PageError::Kind::gone);
+    }
+    if (queue && queue->dialogs_opened != dialogs) {
+      throw PageError(method + ": a dialog opened on the page.", PageError::Kind::dialog);
     }
     const auto next = transport_->receive(deadline);
     if (!next) {
@@ -157,6 +168,11 @@ bool Connection::pump_until(const std::function<bool()>& done, Clock::time_point
     dispatch(*next);
   }
   return true;
+}
+
+std::shared_ptr<EventQueue> Connection::queue_of(const std::string& session_id) const {
+  const auto entry = queues_.find(session_id);
+  return entry == queues_.end() ? nullptr : entry->second.lock();
 }
 
 void Connection::attach_events(const std::string& session_id, std::weak_ptr<EventQueue> queue) {
@@ -192,9 +208,13 @@ void Connection::dispatch(const std::string& text) {
     queues_.erase(entry);
     return;
   }
-  // A copy, since the handler may replace itself.
-  if (const auto handler = queue->handler) {
-    handler(event);
+  if (event.method == "Page.javascriptDialogOpening") {
+    queue->dialog = event.params;
+    ++queue->dialogs_opened;
+  } else if (event.method == "Page.javascriptDialogClosed") {
+    queue->dialog.reset();
+  } else if (event.method == "Inspector.targetCrashed") {
+    queue->crashed = true;
   }
   queue->events.push_back(std::move(event));
   if (queue->events.size() > EventQueue::MAX_QUEUED) {

@@ -1,7 +1,13 @@
 // The protocol connection: numbers the commands, matches replies to them, and routes
 // events to the session they belong to. The browser itself is the root session, whose
 // id is "". Single-threaded: a caller waiting for a reply reads and dispatches whatever
-// arrives meanwhile, so event handlers run inside that wait and may send commands.
+// arrives meanwhile, which only queues each event with its own session; no code of
+// another session runs inside the wait.
+//
+// A JavaScript dialog blocks its page: the page answers nothing until the dialog is
+// closed. So a dialog that opens ends the waits of its own session's commands with
+// PageError of kind `dialog`, and while one is open, a command of that session other
+// than the one that answers it fails at once the same way. Other sessions go on.
 #pragma once
 
 #include "chromium/transport.hpp"
@@ -12,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -34,12 +41,17 @@ class ProtocolError : public PageError {
   int code_;
 };
 
-// The events of one session, in arrival order, plus an optional handler that sees each
-// event as it arrives. Sessions own it; the connection only refers to it.
+// The events of one session, in arrival order, and what the connection noted of them as
+// they arrived: the open dialog and a crash. Sessions own it; the connection only refers
+// to it.
 struct EventQueue {
   static constexpr std::size_t MAX_QUEUED = 10000;
   std::deque<Event> events;
-  std::function<void(const Event&)> handler;
+  // The parameters of Page.javascriptDialogOpening while that dialog is open.
+  std::optional<Json> dialog;
+  // Dialogs opened so far: a wait ends when this grows.
+  std::uint64_t dialogs_opened = 0;
+  bool crashed = false;
 };
 
 class Connection {
@@ -47,8 +59,9 @@ class Connection {
   explicit Connection(std::unique_ptr<PipeTransport> transport);
 
   // Sends a command to a session ("" for the browser) and waits for its reply's result.
-  // Throws ProtocolError for an error reply and TransportError when the pipe fails or no
-  // reply came within the time-out.
+  // Throws ProtocolError for an error reply, TransportError when the pipe fails or no
+  // reply came within the time-out, and PageError of kind `dialog` when a dialog of the
+  // session is open or opens meanwhile (see above).
   Json call(const std::string& session_id, const std::string& method, const Json& params,
             std::chrono::milliseconds timeout);
   // Sends a command without waiting; its reply, error or not, is dropped when it comes.
@@ -67,6 +80,7 @@ class Connection {
 
  private:
   void dispatch(const std::string& message);
+  std::shared_ptr<EventQueue> queue_of(const std::string& session_id) const;
 
   std::unique_ptr<PipeTransport> transport_;
   std::int64_t next_id_ = 1;

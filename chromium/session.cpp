@@ -43,12 +43,24 @@ std::optional<Event> Session::wait_for_event(std::string_view method, std::chron
   return event;
 }
 
-void Session::drop_events(std::string_view method) {
-  std::erase_if(queue_->events, [method](const Event& e) { return e.method == method; });
+std::optional<Event> Session::wait_for(const std::function<bool(const Event&)>& wanted, Clock::time_point deadline) {
+  const std::uint64_t dialogs = queue_->dialogs_opened;
+  const auto found = [&] { return std::any_of(queue_->events.begin(), queue_->events.end(), wanted); };
+  if (!connection_->pump_until([&] { return found() || queue_->dialogs_opened != dialogs; }, deadline) || !found()) {
+    return std::nullopt;
+  }
+  const auto at = std::find_if(queue_->events.begin(), queue_->events.end(), wanted);
+  Event event = std::move(*at);
+  queue_->events.erase(at);
+  return event;
 }
 
-void Session::set_event_handler(std::function<void(const Event&)> handler) {
-  queue_->handler = std::move(handler);
+bool Session::wait_until(const std::function<bool()>& done, Clock::time_point deadline) {
+  return connection_->pump_until(done, deadline);
+}
+
+void Session::drop_events(std::string_view method) {
+  std::erase_if(queue_->events, [method](const Event& e) { return e.method == method; });
 }
 
 }  // namespace quillfen::chromium

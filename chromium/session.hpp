@@ -1,7 +1,8 @@
 // One protocol session: the browser itself or a page target attached with flat
 // sessions. `send` is a blocking command; events of the session are queued for the
-// caller to drain or wait for, and can also be seen at once through a handler (needed
-// for JavaScript dialogs, which block the page's commands until answered).
+// caller to drain or wait for. The session also knows what its events said of the page:
+// the JavaScript dialog open on it (which blocks its commands, see connection.hpp) and
+// whether it crashed.
 #pragma once
 
 #include "chromium/connection.hpp"
@@ -37,11 +38,22 @@ class Session {
   // Waits for an event of `method` (one already queued counts), removes it from the queue
   // and returns it; none when the time-out passes first. Other events stay queued.
   std::optional<Event> wait_for_event(std::string_view method, std::chrono::milliseconds timeout);
+  // Waits for an event that `wanted` accepts, as wait_for_event does; none when the
+  // deadline passes first or a dialog opens on the page meanwhile.
+  std::optional<Event> wait_for(const std::function<bool(const Event&)>& wanted, Clock::time_point deadline);
+  // Reads and queues what arrives until `done` holds or the deadline passes; returns
+  // whether `done` held.
+  bool wait_until(const std::function<bool()>& done, Clock::time_point deadline);
   // Removes the queued events of `method`, for example load events of an earlier page.
   void drop_events(std::string_view method);
-  // Called with every event of this session as it arrives, before it is queued; it runs
-  // inside whatever command is waiting and may itself send commands. Empty to remove.
-  void set_event_handler(std::function<void(const Event&)> handler);
+
+  // The parameters of the Page.javascriptDialogOpening event of the dialog open now.
+  const std::optional<Json>& open_dialog() const { return queue_->dialog; }
+  // Dialogs opened on the page so far.
+  std::uint64_t dialogs_opened() const { return queue_->dialogs_opened; }
+  // Forgets the open dialog, when the browser says none is showing.
+  void forget_dialog() { queue_->dialog.reset(); }
+  bool crashed() const { return queue_->crashed; }
 
   const std::string& id() const { return id_; }
   std::chrono::milliseconds timeout() const { return timeout_; }

@@ -3,8 +3,8 @@
 // checks that a chord's modifier bits are those of its held keys, that a shortcut types
 // nothing, that a chord written back from what was read reads the same, and that a
 // sequence reads exactly when each of its blank-separated tokens does.
+#include "chromium/keys.hpp"
 #include "engine/core/text.hpp"
-#include "runner/keys.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +16,7 @@
 namespace {
 
 using namespace quillfen;
-using namespace quillfen::runner;
+using namespace quillfen::chromium;
 
 void require(bool condition) {
   if (!condition) std::abort();

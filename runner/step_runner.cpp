@@ -26,7 +26,14 @@ bool has_url_scheme(std::string_view target) {
   return false;
 }
 
-using Clock = std::chrono::steady_clock;
+using chromium::ActOutcome;
+using chromium::Clock;
+using chromium::deadline_after;
+
+// A page load may take this long however short the steps' time-out is.
+constexpr std::chrono::milliseconds SHORTEST_NAVIGATION_TIMEOUT{10000};
+
+bool is_dialog(const PageError& error) { return error.kind() == PageError::Kind::dialog; }
 
 bool is_any(const std::string& action, std::initializer_list<std::string_view> names) {
   for (const auto name : names) {
@@ -83,18 +90,22 @@ void print_note(std::ostream& out, const std::string& note) {
   out << "         note    : " << note << "\n";
 }
 
-StepRunner::StepRunner(chromium::ChromiumPage& page, Reporter& reporter, std::ostream& out,
-                       std::filesystem::path script_dir, StepSettings settings)
-    : page_(page),
-      reporter_(reporter),
-      out_(out),
-      script_dir_(std::move(script_dir)),
-      settings_(settings),
-      dialogs_(page.session()),
-      actions_(page, dialogs_, std::max(settings.timeout, std::chrono::milliseconds{10000})) {}
+void fail_steps(Reporter& reporter, std::ostream& out, const std::vector<ScriptStep>& steps, std::size_t from,
+                const std::string& reason, std::vector<CaseResult>& cases) {
+  for (std::size_t i = from; i < steps.size(); ++i) {
+    reporter.log_failure(steps[i].text, std::nullopt);
+    print_note(out, reason);
+    out.flush();
+    cases.push_back({steps[i].text, steps[i].line, 0.0, reason});
+  }
+}
+
+StepRunner::StepRunner(chromium::Tab& tab, Reporter& reporter, std::ostream& out, std::filesystem::path script_dir,
+                       StepSettings settings)
+    : tab_(tab), reporter_(reporter), out_(out), script_dir_(std::move(script_dir)), settings_(settings) {}
 
 bool StepRunner::is_fatal(const PageError& error) const {
-  return error.kind() == PageError::Kind::gone || error.kind() == PageError::Kind::timeout || dialogs_.crashed();
+  return error.kind() == PageError::Kind::gone || error.kind() == PageError::Kind::timeout || tab_.crashed();
 }
 
 StepResult StepRunner::run(const ScriptStep& step) {
@@ -109,17 +120,39 @@ StepResult StepRunner::run(const ScriptStep& step) {
     return run_parsed(step, parsed);
   } catch (const PageError& e) {
     if (is_fatal(e)) {
-      throw PageGone(dialogs_.crashed() ? "the browser tab crashed"
-                                        : std::string("the page stopped answering (") + e.what() + ")");
+      throw PageGone(tab_.crashed() ? "the browser tab crashed"
+                                    : std::string("the page stopped answering (") + e.what() + ")");
     }
     reporter_.log_failure(step.text, std::nullopt);
+    if (is_dialog(e)) {
+      // A dialog kept the page from answering until the step's time was up.
+      const auto dialog = tab_.open_dialog();
+      return failed("the page opened a dialog" + (dialog ? ": " + text::quoted(dialog->message) : std::string()));
+    }
     return failed(std::string("the page could not be used: ") + e.what());
-  } catch (const DialogOpened&) {
-    // A dialog opened at a moment no act was under way; the step is not done.
-    reporter_.log_failure(step.text, std::nullopt);
-    const auto& dialog = dialogs_.open_dialog();
-    return failed("the page opened a dialog" + (dialog ? ": " + text::quoted(dialog->message) : std::string()));
   }
+}
+
+std::vector<CaseResult> StepRunner::run_all(const std::vector<ScriptStep>& steps) {
+  std::vector<CaseResult> cases;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const auto& step = steps[i];
+    const auto started = Clock::now();
+    const auto seconds = [&started] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+    try {
+      const StepResult result = run(step);
+      cases.push_back({step.text, step.line, seconds(), result.failure});
+      out_.flush();
+    } catch (const PageGone& gone) {
+      reporter_.log_failure(step.text, std::nullopt);
+      print_note(out_, gone.what());
+      cases.push_back({step.text, step.line, seconds(), std::string(gone.what())});
+      fail_steps(reporter_, out_, steps, i + 1, std::string("not run: ") + gone.what(), cases);
+      return cases;
+    }
+  }
+  finish();
+  return cases;
 }
 
 StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstruction& parsed) {
@@ -130,43 +163,53 @@ StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstructio
     return failed("steps of the kind " + text::quoted(parsed.action) + " cannot be performed by this runner yet");
   }
   // A held dialog survives a pause, so that a script may wait for it before answering.
-  if (parsed.action != "wait") dismiss_unanswered_dialog();
+  if (parsed.action != "wait") dismiss_unanswered_dialog(deadline_after(settings_.timeout));
   if (is_element_action(parsed.action)) return run_element_step(step, parsed);
   if (is_check(parsed.action)) return run_check(step, parsed);
   return run_direct_step(step, parsed);
 }
 
-std::optional<std::pair<Elements, Elements>> StepRunner::scan(std::optional<std::string>& note) {
-  try {
-    PageScanner scanner(page_, out_);
-    scanner.on_snapshot_failure = [this](const files::WriteError& failure) { stop_snapshots(out_, failure); };
-    return scanner.extract_interactable_elements();
-  } catch (const DialogOpened&) {
-    note = "a dialog opened while the page was read";
-  } catch (const PageError& e) {
-    if (is_fatal(e)) throw;
-    note = std::string("the page could not be read: ") + e.what();
+std::optional<std::pair<Elements, Elements>> StepRunner::scan(std::optional<std::string>& note,
+                                                              Clock::time_point deadline) {
+  while (true) {
+    try {
+      PageScanner scanner(tab_, out_);
+      scanner.on_snapshot_failure = [this](const files::WriteError& failure) { stop_snapshots(out_, failure); };
+      return scanner.extract_interactable_elements();
+    } catch (const PageError& e) {
+      if (is_fatal(e)) throw;
+      if (!is_dialog(e)) {
+        note = std::string("the page could not be read: ") + e.what();
+        return std::nullopt;
+      }
+    }
+    // A dialog that no step answers is dismissed, and the page read again.
+    if (Clock::now() >= deadline) {
+      note = "a dialog opened while the page was read";
+      return std::nullopt;
+    }
+    dismiss_unanswered_dialog(deadline);
   }
-  return std::nullopt;
 }
 
-ActionOutcome StepRunner::perform(const ParsedInstruction& parsed, const ElementRecord& element) {
+ActOutcome StepRunner::perform(const ParsedInstruction& parsed, const ElementRecord& element,
+                               Clock::time_point deadline) {
   const std::string value = parsed.value.value_or("");
-  if (parsed.action == "click") return actions_.click(element);
-  if (parsed.action == "hover") return actions_.hover(element);
-  if (parsed.action == "type") return actions_.type(element, value);
-  if (parsed.action == "select") return actions_.select(element, value);
+  if (parsed.action == "click") return tab_.click(element, deadline);
+  if (parsed.action == "hover") return tab_.hover(element, deadline);
+  if (parsed.action == "type") return tab_.type(element, value, deadline);
+  if (parsed.action == "select") return tab_.select(element, value, deadline);
   return {};  // extraction reads the record and does not act
 }
 
 StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInstruction& parsed) {
-  const auto deadline = Clock::now() + settings_.timeout;
+  const auto deadline = deadline_after(settings_.timeout);
   std::optional<ResolutionResult> dom_result;
   std::optional<ResolutionResult> spatial_result;
   std::optional<std::string> note;
   while (true) {
-    dismiss_unanswered_dialog();
-    if (auto lists = scan(note)) {
+    dismiss_unanswered_dialog(deadline);
+    if (auto lists = scan(note, deadline)) {
       const auto& [dom, texts] = *lists;
       dom_result = lexical_.resolve(parsed, dom, &texts);
       spatial_result.reset();
@@ -185,17 +228,16 @@ StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInst
       }
       note.reset();
       if (element) {
-        ActionOutcome outcome;
+        ActOutcome outcome;
         try {
-          outcome = perform(parsed, *element);
+          outcome = perform(parsed, *element, deadline);
         } catch (const PageError& e) {
           if (is_fatal(e)) throw;
-          outcome = {ActionOutcome::Kind::blocked, std::string("the page changed during the act: ") + e.what()};
-        } catch (const DialogOpened&) {
-          // Opened by the page itself before the act; dismissed on the next try.
-          outcome = {ActionOutcome::Kind::blocked, "a dialog opened before the act"};
+          // A dialog the page opened by itself before the act is dismissed on the next try.
+          outcome = ActOutcome::blocked(is_dialog(e) ? std::string("a dialog opened before the act")
+                                                     : std::string("the page changed during the act: ") + e.what());
         }
-        if (outcome.ok()) {
+        if (outcome.done()) {
           reporter_.log_success(step.text, strategy, element);
           if (parsed.action == "extract_text_spatial" && dom_result->extracted) {
             reporter_.results.back().extracted = dom_result->extracted;
@@ -205,23 +247,23 @@ StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInst
           return {true, std::nullopt};
         }
         note = outcome.reason;
-        if (outcome.kind == ActionOutcome::Kind::unsuitable) break;
+        if (outcome.kind == ActOutcome::Kind::unsuitable) break;
       }
     }
     if (Clock::now() >= deadline) break;
-    dialogs_.idle(settings_.poll);
+    tab_.idle(settings_.poll);
   }
   reporter_.log_failure(step.text, dom_result, spatial_result);
   return failed(note);
 }
 
 StepResult StepRunner::run_check(const ScriptStep& step, const ParsedInstruction& parsed) {
-  const auto deadline = Clock::now() + settings_.timeout;
+  const auto deadline = deadline_after(settings_.timeout);
   ResolutionResult result;
   std::optional<std::string> note;
   while (true) {
-    dismiss_unanswered_dialog();
-    if (auto lists = scan(note)) {
+    dismiss_unanswered_dialog(deadline);
+    if (auto lists = scan(note, deadline)) {
       note.reset();
       const auto& [dom, texts] = *lists;
       result = lexical_.resolve(parsed, dom, &texts);
@@ -239,7 +281,7 @@ StepResult StepRunner::run_check(const ScriptStep& step, const ParsedInstruction
       }
     }
     if (Clock::now() >= deadline) break;
-    dialogs_.idle(settings_.poll);
+    tab_.idle(settings_.poll);
   }
   reporter_.log_verification(step.text, false, result.element, result.state);
   if (note) return failed(note);
@@ -247,7 +289,7 @@ StepResult StepRunner::run_check(const ScriptStep& step, const ParsedInstruction
 }
 
 StepResult StepRunner::run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed) {
-  if (!dialogs_.wait_for_dialog(settings_.timeout)) {
+  if (!tab_.wait_for_dialog(settings_.timeout)) {
     if (parsed.action == "verify_dialog") {
       reporter_.log_verification(step.text, false, nullptr,
                                  Json{{"expected", text::trim(parsed.value.value_or(""))}});
@@ -256,7 +298,12 @@ StepResult StepRunner::run_dialog_step(const ScriptStep& step, const ParsedInstr
     }
     return failed(std::string("no dialog is open"));
   }
-  const Dialog dialog = *dialogs_.open_dialog();
+  const auto open = tab_.open_dialog();
+  if (!open) {
+    reporter_.log_failure(step.text, std::nullopt);
+    return failed(std::string("no dialog is open"));
+  }
+  const chromium::Dialog& dialog = *open;
   if (parsed.action == "verify_dialog") {
     const std::string expected = text::trim(parsed.value.value_or(""));
     const bool passed = text::lower(dialog.message).find(text::lower(expected)) != std::string::npos;
@@ -264,9 +311,7 @@ StepResult StepRunner::run_dialog_step(const ScriptStep& step, const ParsedInstr
                                Json{{"expected", expected}, {"actual", dialog.message}});
     return passed ? StepResult{true, std::nullopt} : failed_check();
   }
-  page_.session().take_events();
-  dialogs_.answer(parsed.action == "accept_dialog");
-  actions_.settle();
+  tab_.answer_dialog(parsed.action == "accept_dialog");
   reporter_.log_success(step.text, "direct", nullptr);
   return {true, std::nullopt};
 }
@@ -275,12 +320,10 @@ StepResult StepRunner::run_direct_step(const ScriptStep& step, const ParsedInstr
   const std::string target = parsed.target.value_or("");
   if (parsed.action == "navigate") {
     const std::string url = address(target);
-    try {
-      actions_.navigate(url);
-    } catch (const PageError& e) {
-      if (is_fatal(e)) throw;
+    const ActOutcome arrived = tab_.navigate(url, std::max(settings_.timeout, SHORTEST_NAVIGATION_TIMEOUT));
+    if (!arrived.done()) {
       reporter_.log_failure(step.text, std::nullopt);
-      return failed("cannot open " + url + ": " + e.what());
+      return failed("cannot open " + url + ": " + arrived.reason);
     }
   } else if (parsed.action == "wait") {
     const auto ms = wait_milliseconds(target);
@@ -290,11 +333,17 @@ StepResult StepRunner::run_direct_step(const ScriptStep& step, const ParsedInstr
                     (ms ? " is longer than the maximum of " + std::to_string(MAX_WAIT.count()) + " milliseconds"
                         : std::string(" is not a number of milliseconds")));
     }
-    dialogs_.idle(std::chrono::milliseconds{static_cast<std::chrono::milliseconds::rep>(*ms)});
-  } else if (const auto chords = parse_chords(target)) {
-    actions_.press(*chords);
+    tab_.idle(std::chrono::milliseconds{static_cast<std::chrono::milliseconds::rep>(*ms)});
+  } else if (const auto chords = chromium::parse_chords(target)) {
+    if (const ActOutcome pressed = tab_.press(*chords); !pressed.done()) {
+      reporter_.log_failure(step.text, std::nullopt);
+      return failed(pressed.reason);
+    }
   } else if (parsed.action == "sendkeys") {
-    actions_.type_characters(target);
+    if (const ActOutcome typed = tab_.type_characters(target); !typed.done()) {
+      reporter_.log_failure(step.text, std::nullopt);
+      return failed(typed.reason);
+    }
   } else {
     reporter_.log_failure(step.text, std::nullopt);
     return failed("unknown key " + text::quoted(target) +
@@ -304,19 +353,19 @@ StepResult StepRunner::run_direct_step(const ScriptStep& step, const ParsedInstr
   return {true, std::nullopt};
 }
 
-void StepRunner::dismiss_unanswered_dialog() {
-  const auto& dialog = dialogs_.open_dialog();
-  if (!dialog) return;
-  print_note(out_, "dismissed the " + dialog->type + " " + text::quoted(dialog->message) +
-                       " that no step answered");
-  page_.session().take_events();
-  dialogs_.answer(false);
-  actions_.settle();
+void StepRunner::dismiss_unanswered_dialog(Clock::time_point deadline) {
+  // Answering one dialog may let the page open the next at once.
+  do {
+    const auto dialog = tab_.open_dialog();
+    if (!dialog) return;
+    print_note(out_, "dismissed the " + dialog->type + " " + text::quoted(dialog->message) + " that no step answered");
+    tab_.answer_dialog(false);
+  } while (Clock::now() < deadline);
 }
 
 void StepRunner::finish() {
   try {
-    dismiss_unanswered_dialog();
+    dismiss_unanswered_dialog(deadline_after(settings_.timeout));
   } catch (const PageError&) {
     // The tab is closed next anyway.
   }

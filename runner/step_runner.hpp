@@ -3,16 +3,17 @@
 //
 // Steps that need an element, and checks, are retried on a fresh scan until they
 // succeed or the time-out passes, so a page that is still loading or changing does not
-// fail a step. A dialog is held until a step answers it; any other step first dismisses
-// it, with a note, so the page never hangs.
+// fail a step; an act that is blocked is retried the same way, one that is unsuitable
+// fails at once. A dialog is held until a step answers it; any other step first
+// dismisses it, with a note, so the page never hangs, and a dialog met while the page
+// is read is dismissed the same way before the page is read again.
 #pragma once
 
-#include "chromium/chromium_page.hpp"
+#include "chromium/tab.hpp"
 #include "engine/agent/reporter.hpp"
 #include "engine/strategies/lexical_tier.hpp"
-#include "runner/dialogs.hpp"
 #include "runner/instruction_reader.hpp"
-#include "runner/page_actions.hpp"
+#include "runner/junit_report.hpp"
 #include "runner/script_file.hpp"
 
 #include <chrono>
@@ -21,6 +22,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quillfen::runner {
 
@@ -46,15 +48,23 @@ class PageGone : public std::runtime_error {
 // Prints an extra line under a step's outcome, indented like the reporter's lines.
 void print_note(std::ostream& out, const std::string& note);
 
+// Logs a failure for each step from `from` on, which can no longer run, says why under
+// each, and adds their cases.
+void fail_steps(Reporter& reporter, std::ostream& out, const std::vector<ScriptStep>& steps, std::size_t from,
+                const std::string& reason, std::vector<CaseResult>& cases);
+
 class StepRunner {
  public:
   // Relative addresses of navigate steps are taken from `script_dir`.
-  StepRunner(chromium::ChromiumPage& page, Reporter& reporter, std::ostream& out,
-             std::filesystem::path script_dir, StepSettings settings);
+  StepRunner(chromium::Tab& tab, Reporter& reporter, std::ostream& out, std::filesystem::path script_dir,
+             StepSettings settings);
 
   // Runs one step and logs its outcome. Throws PageGone (after nothing was logged for
   // the step) when the tab crashed or stopped answering.
   StepResult run(const ScriptStep& step);
+  // Runs the steps in order, then finish(): one case per step. When the tab is lost,
+  // that step fails with the reason and the later ones fail unrun.
+  std::vector<CaseResult> run_all(const std::vector<ScriptStep>& steps);
   // Dismisses a dialog left open at the end of the script, with a note.
   void finish();
 
@@ -66,10 +76,14 @@ class StepRunner {
   StepResult run_direct_step(const ScriptStep& step, const ParsedInstruction& parsed);
 
   // The two lists of a fresh scan, or none (with the reason in `note`) when the page
-  // could not be read just now.
-  std::optional<std::pair<Elements, Elements>> scan(std::optional<std::string>& note);
-  ActionOutcome perform(const ParsedInstruction& parsed, const ElementRecord& element);
-  void dismiss_unanswered_dialog();
+  // could not be read before the deadline.
+  std::optional<std::pair<Elements, Elements>> scan(std::optional<std::string>& note,
+                                                    chromium::Clock::time_point deadline);
+  chromium::ActOutcome perform(const ParsedInstruction& parsed, const ElementRecord& element,
+                               chromium::Clock::time_point deadline);
+  // Dismisses the open dialogs, with a note each, as long as they keep opening before
+  // the deadline.
+  void dismiss_unanswered_dialog(chromium::Clock::time_point deadline);
   // The address of a navigate step: a URL as it is, a path from the script's folder.
   std::string address(const std::string& target) const;
   bool is_fatal(const PageError& error) const;
@@ -77,15 +91,13 @@ class StepRunner {
   StepResult failed(const std::optional<std::string>& note);
   StepResult failed_check();
 
-  chromium::ChromiumPage& page_;
+  chromium::Tab& tab_;
   Reporter& reporter_;
   std::ostream& out_;
   std::filesystem::path script_dir_;
   StepSettings settings_;
   InstructionReader reader_;
   LexicalTier lexical_;
-  DialogWatcher dialogs_;
-  PageActions actions_;
 };
 
 }  // namespace quillfen::runner

@@ -2,6 +2,7 @@
 # Chromium (one browser for the suite, a fresh tab per test), then a check that the
 # suite left no browser process or profile behind.
 quillfen_test(chromium_transport_test SOURCES chromium_transport_test.cpp LIBS quillfen_chromium)
+quillfen_test(chromium_keys_test SOURCES chromium_keys_test.cpp LIBS quillfen_chromium)
 
 # The browser suites write their profiles into a directory of their own, which the leak
 # check then inspects. Its path is short, so that the browser's sockets fit in profiles.

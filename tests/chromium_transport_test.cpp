@@ -159,8 +159,6 @@ TEST(Connection, MatchesRepliesByIdAndRoutesEventsBySession) {
   auto connection = std::make_shared<Connection>(std::move(browser.transport));
   Session root(connection, "");
   Session page(connection, "S1");
-  std::vector<std::string> seen;
-  page.set_event_handler([&](const Event& e) { seen.push_back(e.method); });
 
   // Replies are matched by id whatever their order; events on the way are queued by
   // session, and those of unknown sessions dropped.
@@ -169,7 +167,6 @@ TEST(Connection, MatchesRepliesByIdAndRoutesEventsBySession) {
   browser.message("{\"method\":\"Page.loadEventFired\",\"params\":{},\"sessionId\":\"S9\"}");
   browser.message("{\"id\":1,\"result\":{\"product\":\"Chrome\"}}");
   EXPECT_EQ(root.send("Browser.getVersion"), Json({{"product", "Chrome"}}));
-  EXPECT_EQ(seen, std::vector<std::string>{"Page.loadEventFired"});
 
   const auto sent = browser.sent();
   EXPECT_NE(sent.find("{\"id\":1,\"method\":\"Browser.getVersion\",\"params\":{}}"), std::string::npos);
@@ -235,17 +232,61 @@ TEST(Session, WaitsForOneEventAndLeavesTheOthersQueued) {
   ASSERT_EQ(rest.size(), 1u);
   EXPECT_EQ(rest[0].method, "Runtime.consoleAPICalled");
 
-  // A handler may answer at once, with a command of its own, while another waits.
-  page.set_event_handler([&](const Event& e) {
-    if (e.method == "Page.javascriptDialogOpening") {
-      browser.message("{\"id\":2,\"result\":{},\"sessionId\":\"S1\"}");
-      page.send("Page.handleJavaScriptDialog", {{"accept", true}});
-      browser.message("{\"id\":1,\"result\":{\"v\":1},\"sessionId\":\"S1\"}");
-    }
-  });
+  // A wait for chosen events ends when one comes, or when a dialog opens meanwhile.
+  browser.message("{\"method\":\"Page.frameStoppedLoading\",\"params\":{\"frameId\":\"B\"},\"sessionId\":\"S1\"}");
+  browser.message("{\"method\":\"Page.frameStoppedLoading\",\"params\":{\"frameId\":\"A\"},\"sessionId\":\"S1\"}");
+  const auto of_a = [](const Event& e) { return e.params.value("frameId", "") == "A"; };
+  const auto stopped = page.wait_for(of_a, Clock::now() + 1s);
+  ASSERT_TRUE(stopped.has_value());
+  EXPECT_EQ(page.take_events().size(), 1u);
   browser.message("{\"method\":\"Page.javascriptDialogOpening\",\"params\":{},\"sessionId\":\"S1\"}");
-  EXPECT_EQ(page.send("Runtime.evaluate")["v"], 1);
-  EXPECT_NE(browser.sent().find("Page.handleJavaScriptDialog"), std::string::npos);
+  const auto start = Clock::now();
+  EXPECT_EQ(page.wait_for(of_a, Clock::now() + 5s), std::nullopt);
+  EXPECT_LT(Clock::now() - start, 2s);
+  EXPECT_TRUE(page.open_dialog().has_value());
+}
+
+TEST(Connection, ADialogEndsTheWaitsOfItsOwnSessionOnly) {
+  FakeBrowser browser;
+  auto connection = std::make_shared<Connection>(std::move(browser.transport));
+  Session a(connection, "A", 5s);
+  Session b(connection, "B", 5s);
+
+  // B's dialog arrives while A waits: A gets its reply; B's state says so.
+  browser.message("{\"method\":\"Page.javascriptDialogOpening\",\"params\":{\"message\":\"Hi\"},\"sessionId\":\"B\"}");
+  browser.message("{\"id\":1,\"result\":{\"v\":\"a\"},\"sessionId\":\"A\"}");
+  EXPECT_EQ(a.send("Runtime.evaluate")["v"], "a");
+  ASSERT_TRUE(b.open_dialog().has_value());
+  EXPECT_EQ(b.open_dialog()->value("message", ""), "Hi");
+  EXPECT_FALSE(a.open_dialog().has_value());
+  EXPECT_EQ(b.dialogs_opened(), 1u);
+
+  // While it is open, B's commands fail at once with the dialog, but for its answer.
+  const auto start = Clock::now();
+  try {
+    b.send("Runtime.evaluate");
+    ADD_FAILURE() << "a page with a dialog open answers nothing";
+  } catch (const PageError& e) {
+    EXPECT_EQ(e.kind(), PageError::Kind::dialog);
+  }
+  EXPECT_LT(Clock::now() - start, 2s);
+  browser.message("{\"id\":3,\"result\":{},\"sessionId\":\"B\"}");
+  browser.message("{\"method\":\"Page.javascriptDialogClosed\",\"params\":{},\"sessionId\":\"B\"}");
+  EXPECT_EQ(b.send("Page.handleJavaScriptDialog", {{"accept", true}}), Json::object());
+  EXPECT_TRUE(b.wait_until([&] { return !b.open_dialog(); }, Clock::now() + 1s));
+
+  // A dialog that opens while B waits ends B's wait with it; A's command still answers.
+  browser.message("{\"method\":\"Page.javascriptDialogOpening\",\"params\":{\"message\":\"Again\"},\"sessionId\":\"B\"}");
+  try {
+    b.send("Input.dispatchMouseEvent");
+    ADD_FAILURE() << "the dialog must end the wait";
+  } catch (const PageError& e) {
+    EXPECT_EQ(e.kind(), PageError::Kind::dialog);
+  }
+  browser.message("{\"id\":4,\"result\":{\"v\":\"b's late reply\"},\"sessionId\":\"B\"}");
+  browser.message("{\"id\":5,\"result\":{\"v\":\"a again\"},\"sessionId\":\"A\"}");
+  EXPECT_EQ(a.send("Runtime.evaluate")["v"], "a again");
+  EXPECT_EQ(b.dialogs_opened(), 2u);
 }
 
 TEST(ToUrl, KeepsUrlsAndTurnsPathsIntoFileUrls) {

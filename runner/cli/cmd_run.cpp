@@ -41,18 +41,6 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Logs a failure for each step that can no longer run, and says why under each.
-void fail_steps(Reporter& reporter, runner::SuiteResult& suite, const runner::Script& script,
-                std::size_t from, const std::string& reason) {
-  for (std::size_t i = from; i < script.steps.size(); ++i) {
-    const auto& step = script.steps[i];
-    reporter.log_failure(step.text, std::nullopt);
-    runner::print_note(std::cout, reason);
-    std::cout.flush();
-    suite.cases.push_back({step.text, step.line, 0.0, reason});
-  }
-}
-
 // Runs one script in a fresh tab; steps after a crash or hang of the tab fail unrun.
 runner::SuiteResult run_script(chromium::Browser& browser, Reporter& reporter, const runner::Script& script,
                                const RunOptions& options) {
@@ -61,19 +49,28 @@ runner::SuiteResult run_script(chromium::Browser& browser, Reporter& reporter, c
   std::cout << "\n" << script.path.string() << "\n";
   std::cout.flush();
 
+  const std::chrono::milliseconds load_timeout{std::max(options.timeout_ms, 10000)};
   std::unique_ptr<chromium::ChromiumPage> page;
   try {
     page = browser.new_page();
   } catch (const PageError& e) {
-    fail_steps(reporter, suite, script, 0, std::string("not run: no browser tab could be opened: ") + e.what());
+    runner::fail_steps(reporter, std::cout, script.steps, 0,
+                       std::string("not run: no browser tab could be opened: ") + e.what(), suite.cases);
     suite.seconds = seconds_since(started);
     return suite;
   }
+  page->set_load_timeout(load_timeout);
   if (!options.url.empty()) {
+    std::string failure;
     try {
-      page->navigate(options.url, std::chrono::milliseconds{std::max(options.timeout_ms, 10000)});
+      const chromium::ActOutcome opened = page->navigate(options.url, load_timeout);
+      if (!opened.done()) failure = opened.reason;
     } catch (const PageError& e) {
-      fail_steps(reporter, suite, script, 0, std::string("not run: the start page could not be opened: ") + e.what());
+      failure = e.what();
+    }
+    if (!failure.empty()) {
+      runner::fail_steps(reporter, std::cout, script.steps, 0,
+                         "not run: the start page could not be opened: " + failure, suite.cases);
       suite.seconds = seconds_since(started);
       return suite;
     }
@@ -82,23 +79,7 @@ runner::SuiteResult run_script(chromium::Browser& browser, Reporter& reporter, c
   const runner::StepSettings settings{std::chrono::milliseconds{options.timeout_ms}};
   runner::StepRunner steps(*page, reporter, std::cout, std::filesystem::absolute(script.path).parent_path(),
                            settings);
-  for (std::size_t i = 0; i < script.steps.size(); ++i) {
-    const auto& step = script.steps[i];
-    const auto step_started = Clock::now();
-    try {
-      const runner::StepResult result = steps.run(step);
-      suite.cases.push_back({step.text, step.line, seconds_since(step_started), result.failure});
-      std::cout.flush();
-    } catch (const runner::PageGone& gone) {
-      reporter.log_failure(step.text, std::nullopt);
-      runner::print_note(std::cout, gone.what());
-      suite.cases.push_back({step.text, step.line, seconds_since(step_started), std::string(gone.what())});
-      fail_steps(reporter, suite, script, i + 1, std::string("not run: ") + gone.what());
-      suite.seconds = seconds_since(started);
-      return suite;
-    }
-  }
-  steps.finish();
+  suite.cases = steps.run_all(script.steps);
   suite.seconds = seconds_since(started);
   return suite;
 }

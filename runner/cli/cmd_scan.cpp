@@ -40,7 +40,11 @@ int scan(const ScanOptions& options) {
   }
   auto page = browser->new_page();
   try {
-    page->navigate(options.url, std::chrono::milliseconds(options.timeout_ms));
+    const chromium::ActOutcome opened = page->navigate(options.url, std::chrono::milliseconds(options.timeout_ms));
+    if (!opened.done()) {
+      std::cerr << "quillfen: " << opened.reason << "\n";
+      return 2;
+    }
   } catch (const PageError& e) {
     std::cerr << "quillfen: " << e.what() << "\n";
     return 2;

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillfen::runner {
+namespace quillfen::chromium {
 
 // One key as the browser's input events describe it.
 struct Key {
@@ -43,4 +43,4 @@ std::optional<std::vector<Chord>> parse_chords(std::string_view text);
 // other character, which gets no physical code).
 Key key_for_character(std::string_view character);
 
-}  // namespace quillfen::runner
+}  // namespace quillfen::chromium

@@ -1,11 +1,11 @@
-#include "runner/keys.hpp"
+#include "chromium/keys.hpp"
 
 #include "engine/core/text.hpp"
 
 #include <array>
 #include <cctype>
 
-namespace quillfen::runner {
+namespace quillfen::chromium {
 namespace {
 
 struct NamedKey {
@@ -199,4 +199,4 @@ std::optional<std::vector<Chord>> parse_chords(std::string_view text) {
   return chords;
 }
 
-}  // namespace quillfen::runner
+}  // namespace quillfen::chromium

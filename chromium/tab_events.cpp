@@ -1,0 +1,175 @@
+// What a Chromium tab does beyond single acts: navigations, the loads acts start,
+// JavaScript dialogs, idling, and what the tab shows.
+#include "chromium/chromium_page.hpp"
+
+#include "engine/core/text.hpp"
+
+namespace quillfen::chromium {
+
+namespace {
+
+// A load that an act starts shows within this time, or the act started none.
+constexpr std::chrono::milliseconds LOAD_START_WAIT{60};
+// The browser closes a dialog it was told to answer within this time.
+constexpr std::chrono::milliseconds DIALOG_CLOSE_WAIT{2000};
+
+std::string millis(std::chrono::milliseconds duration) { return std::to_string(duration.count()) + " ms"; }
+
+// The bytes of standard base64 text (the protocol's binary data).
+std::string from_base64(const std::string& text) {
+  const auto value = [](char c) -> int {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+  };
+  std::string bytes;
+  bytes.reserve(text.size() / 4 * 3);
+  unsigned bits = 0;
+  int count = 0;
+  for (const char c : text) {
+    const int v = value(c);
+    if (v < 0) continue;
+    bits = (bits << 6) | static_cast<unsigned>(v);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes.push_back(static_cast<char>((bits >> count) & 0xFF));
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
+void ChromiumPage::forget_loads() { session_->take_events(); }
+
+void ChromiumPage::settle() {
+  if (session_->open_dialog()) return;
+  const auto started = session_->wait_for([](const Event& e) { return e.method == "Page.frameStartedLoading"; },
+                                          deadline_after(LOAD_START_WAIT));
+  if (!started) return;
+  // A new document fires a load event; a navigation within the document (a fragment,
+  // history.pushState) only says so and stops loading.
+  const std::string frame = started->params.value("frameId", std::string());
+  session_->wait_for(
+      [&frame](const Event& e) {
+        return e.method == "Page.loadEventFired" ||
+               ((e.method == "Page.navigatedWithinDocument" || e.method == "Page.frameStoppedLoading") &&
+                e.params.value("frameId", std::string()) == frame);
+      },
+      deadline_after(load_timeout_));
+}
+
+ActOutcome ChromiumPage::navigate(const std::string& url_or_path, std::chrono::milliseconds timeout) {
+  const std::string url = to_url(url_or_path);
+  const auto deadline = deadline_after(timeout);
+  world_.reset();
+  forget_loads();
+  // The page being left may ask whether to leave: the answer is yes, and the tab must
+  // then really arrive.
+  std::optional<Dialog> prompt;
+  std::string left_from;
+  Json result;
+  try {
+    result = session_->send("Page.navigate", {{"url", url}}, time_left(deadline));
+  } catch (const PageError& error) {
+    if (error.kind() == PageError::Kind::timeout) {
+      session_->send("Page.stopLoading");
+      return ActOutcome::unsuitable("no answer within " + millis(timeout));
+    }
+    if (error.kind() != PageError::Kind::dialog) throw;
+    prompt = open_dialog();
+    // Any other dialog greets the new page: it arrived, and the dialog is held.
+    if (!prompt || prompt->type != "beforeunload") return {};
+    left_from = session_->open_dialog()->value("url", std::string());
+    reply_to_dialog(true, std::nullopt);
+  }
+  if (!prompt) {
+    if (const std::string error = result.value("errorText", std::string()); !error.empty()) {
+      return ActOutcome::unsuitable("Could not open " + url + ": " + error + ".");
+    }
+    // A navigation within the same document has no loader and fires no load event.
+    if (!result.contains("loaderId")) return {};
+  }
+  if (session_->wait_for([](const Event& e) { return e.method == "Page.loadEventFired"; }, deadline) ||
+      session_->open_dialog()) {
+    return {};
+  }
+  session_->send("Page.stopLoading");
+  if (prompt) {
+    return ActOutcome::unsuitable("the page stayed at " + left_from + ": its beforeunload prompt" +
+                                  (prompt->message.empty() ? std::string() : " " + text::quoted(prompt->message)) +
+                                  " held the navigation");
+  }
+  return ActOutcome::unsuitable(url + " did not finish loading within " + millis(timeout) + ".");
+}
+
+std::optional<Dialog> ChromiumPage::open_dialog() {
+  const auto& opening = session_->open_dialog();
+  if (!opening) return std::nullopt;
+  return Dialog{opening->value("type", std::string("alert")), opening->value("message", std::string()),
+                opening->value("defaultPrompt", std::string())};
+}
+
+bool ChromiumPage::wait_for_dialog(std::chrono::milliseconds timeout) {
+  session_->wait_until([this] { return session_->open_dialog().has_value(); }, deadline_after(timeout));
+  return session_->open_dialog().has_value();
+}
+
+void ChromiumPage::reply_to_dialog(bool accept, const std::optional<std::string>& prompt_text) {
+  const auto dialog = open_dialog();
+  if (!dialog) return;
+  const std::uint64_t opened = session_->dialogs_opened();
+  Json params{{"accept", accept}};
+  if (accept && dialog->type == "prompt") params["promptText"] = prompt_text.value_or(dialog->default_prompt);
+  try {
+    session_->send("Page.handleJavaScriptDialog", params);
+  } catch (const ProtocolError&) {
+    // The browser shows no dialog (it closed with its page).
+    session_->forget_dialog();
+    return;
+  } catch (const PageError& error) {
+    // The answer let the page go on, and it opened the next dialog at once.
+    if (error.kind() != PageError::Kind::dialog) throw;
+  }
+  session_->wait_until([&] { return !session_->open_dialog() || session_->dialogs_opened() != opened; },
+                       deadline_after(DIALOG_CLOSE_WAIT));
+}
+
+void ChromiumPage::answer_dialog(bool accept, const std::optional<std::string>& prompt_text) {
+  if (!session_->open_dialog()) return;
+  forget_loads();
+  reply_to_dialog(accept, prompt_text);
+  settle();
+}
+
+void ChromiumPage::idle(std::chrono::milliseconds duration) {
+  session_->wait_until([] { return false; }, deadline_after(duration));
+}
+
+std::string ChromiumPage::title() {
+  const Json title = call_in_world("() => document.title", Json::array());
+  return title.is_string() ? title.get<std::string>() : std::string();
+}
+
+std::string ChromiumPage::screenshot(const std::optional<BoundingBox>& clip) {
+  Json params{{"format", "png"}};
+  if (clip) {
+    // The protocol's clip is in the document's coordinates.
+    const Json scrolled = call_in_world("() => [visualViewport.pageLeft, visualViewport.pageTop]", Json::array());
+    const bool known = scrolled.is_array() && scrolled.size() == 2 && scrolled[0].is_number() && scrolled[1].is_number();
+    const double left = known ? scrolled[0].get<double>() : 0;
+    const double top = known ? scrolled[1].get<double>() : 0;
+    params["clip"] = {{"x", clip->x + left}, {"y", clip->y + top}, {"width", clip->width},
+                      {"height", clip->height}, {"scale", 1}};
+  }
+  const Json shot = session_->send("Page.captureScreenshot", params);
+  return from_base64(shot.value("data", std::string()));
+}
+
+bool ChromiumPage::crashed() { return session_->crashed(); }
+
+}  // namespace quillfen::chromium

@@ -1,0 +1,181 @@
+// The step loop on a fake tab: what it retries and what it fails at once, how it holds,
+// answers and dismisses dialogs, and that a lost tab ends the script.
+#include "runner/step_runner.hpp"
+#include "tests/fake_tab.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+namespace quillfen::runner {
+namespace {
+
+using chromium::ActOutcome;
+using chromium::Dialog;
+using fake::box;
+using fake::FakeTab;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using namespace std::chrono_literals;
+
+const std::string SAVE = "/html[1]/body[1]/button[1]";
+const std::string DELETE = "/html[1]/body[1]/button[2]";
+
+class StepLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tab.page.add({.tag = "button", .text = "Save", .box = box(10, 10, 80, 20)});
+    tab.page.add({.tag = "button", .text = "Delete", .box = box(10, 40, 80, 20)});
+  }
+
+  std::vector<CaseResult> run(const std::vector<std::string>& lines) {
+    std::vector<ScriptStep> steps;
+    for (const auto& line : lines) steps.push_back({static_cast<int>(steps.size()) + 1, line});
+    StepRunner runner(tab, reporter, out, "/scripts", settings);
+    return runner.run_all(steps);
+  }
+
+  int count(const std::string& entry) const { return static_cast<int>(std::count(tab.log.begin(), tab.log.end(), entry)); }
+
+  FakeTab tab;
+  std::ostringstream out;
+  Reporter reporter{out, "2024-05-01 10:00:00"};
+  StepSettings settings{300ms, 10ms};
+};
+
+TEST_F(StepLoop, RetriesABlockedActAndFailsAnUnsuitableOneAtOnce) {
+  const std::string covered = "<button> 'Save' is covered by <div#toast>";
+  tab.outcomes = {ActOutcome::blocked(covered), ActOutcome::blocked(covered), {}};
+  auto cases = run({"click \"Save\""});
+  EXPECT_EQ(cases.at(0).failure, std::nullopt) << out.str();
+  EXPECT_EQ(count("click " + SAVE), 3);
+  // Each try reads the page afresh.
+  EXPECT_GE(tab.reads, 3);
+  EXPECT_THAT(out.str(), HasSubstr("  [PASS] click \"Save\"  (via DOM)\n"));
+
+  // Still blocked at the time-out: the step fails with the last reason.
+  tab.log.clear();
+  tab.outcomes.assign(1000, ActOutcome::blocked(covered));
+  cases = run({"click \"Save\""});
+  EXPECT_EQ(cases.at(0).failure, covered);
+  EXPECT_GE(count("click " + SAVE), 2);
+  EXPECT_THAT(out.str(), HasSubstr("  [FAIL] click \"Save\"\n"));
+  EXPECT_THAT(out.str(), HasSubstr("         note    : " + covered + "\n"));
+
+  // Unsuitable: one try, no waiting.
+  tab.log.clear();
+  tab.pauses.clear();
+  tab.outcomes = {ActOutcome::unsuitable("<button> 'Save' is not a field one can type into")};
+  cases = run({"type Ada into \"Save\""});
+  EXPECT_EQ(cases.at(0).failure, "<button> 'Save' is not a field one can type into");
+  EXPECT_THAT(tab.log, ElementsAre("type " + SAVE + " Ada"));
+  EXPECT_TRUE(tab.pauses.empty());
+}
+
+TEST_F(StepLoop, HoldsADialogUntilAStepAnswersIt) {
+  tab.after_act = [](FakeTab& t) {
+    t.dialog = Dialog{"confirm", "Delete report.pdf?", ""};
+    t.after_act = nullptr;
+  };
+  const auto cases = run({"click \"Delete\"", "wait 50", "verify dialog says delete REPORT.pdf", "accept dialog",
+                          "accept dialog"});
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(cases.at(i).failure, std::nullopt) << cases.at(i).name << out.str();
+  EXPECT_EQ(cases.at(4).failure, "no dialog is open");
+  // The pause did not dismiss the dialog; the step that answers it did.
+  EXPECT_THAT(tab.log, ElementsAre("click " + DELETE, "accept 'Delete report.pdf?'"));
+  EXPECT_THAT(tab.pauses, ::testing::Contains(50ms));
+  EXPECT_EQ(out.str().find("dismissed"), std::string::npos) << out.str();
+}
+
+TEST_F(StepLoop, DismissesEachDialogNoStepAnswersWithANote) {
+  // Three alerts in a row from one click, then another step.
+  tab.after_act = [](FakeTab& t) {
+    t.dialog = Dialog{"alert", "One", ""};
+    t.next_dialogs = {Dialog{"alert", "Two", ""}, Dialog{"alert", "Three", ""}};
+    t.after_act = nullptr;
+  };
+  auto cases = run({"click \"Delete\"", "click \"Save\""});
+  EXPECT_EQ(cases.at(1).failure, std::nullopt) << out.str();
+  EXPECT_THAT(tab.log, ElementsAre("click " + DELETE, "dismiss 'One'", "dismiss 'Two'", "dismiss 'Three'",
+                                   "click " + SAVE));
+  EXPECT_THAT(out.str(), HasSubstr("         note    : dismissed the alert 'One' that no step answered\n"
+                                   "         note    : dismissed the alert 'Two' that no step answered\n"
+                                   "         note    : dismissed the alert 'Three' that no step answered\n"
+                                   "  [PASS] click \"Save\"  (via DOM)\n"));
+
+  // A dialog that a page timer opens in the middle of a page read: dismissed, and the
+  // page read again.
+  tab.log.clear();
+  tab.dialog_during_read = Dialog{"alert", "Timer", ""};
+  cases = run({"verify \"Save\" is present"});
+  EXPECT_EQ(cases.at(0).failure, std::nullopt) << out.str();
+  EXPECT_THAT(tab.log, ElementsAre("dismiss 'Timer'"));
+  EXPECT_THAT(out.str(), HasSubstr("note    : dismissed the alert 'Timer' that no step answered\n"
+                                   "  [PASS] verify \"Save\" is present\n"));
+
+  // One that an act meets before its decisive input (a focus handler's alert while
+  // clicking into a field): the act is blocked by it, the dialog dismissed, and the act
+  // tried again.
+  tab.log.clear();
+  tab.outcomes = {ActOutcome::blocked("a dialog opened while typing: 'Focus!'"), {}};
+  tab.dialog_with_blocked_act = Dialog{"alert", "Focus!", ""};
+  cases = run({"type Ada into \"Save\""});
+  EXPECT_EQ(cases.at(0).failure, std::nullopt) << out.str();
+  EXPECT_THAT(tab.log, ElementsAre("type " + SAVE + " Ada", "dismiss 'Focus!'", "type " + SAVE + " Ada"));
+
+  // One that keeps coming back fails the step at the time-out, naming the dialog.
+  tab.outcomes.assign(1000, ActOutcome::blocked("a dialog opened while typing: 'Focus!'"));
+  tab.dialog_with_blocked_act = Dialog{"alert", "Focus!", ""};
+  tab.reopen_with_blocked_acts = true;
+  cases = run({"type Ada into \"Save\""});
+  EXPECT_EQ(cases.at(0).failure, "a dialog opened while typing: 'Focus!'");
+
+  // A dialog still open when the script ends is dismissed, with a note.
+  tab.reopen_with_blocked_acts = false;
+  tab.dialog = Dialog{"alert", "Bye", ""};
+  tab.log.clear();
+  run({"wait 1"});
+  EXPECT_THAT(tab.log, ElementsAre("dismiss 'Bye'"));
+}
+
+TEST_F(StepLoop, FailsTheRestOfTheScriptOnceTheTabIsLost) {
+  for (const bool crash : {false, true}) {
+    SCOPED_TRACE(crash ? "crashed" : "closed");
+    tab.log.clear();
+    tab.lost.reset();
+    tab.has_crashed = false;
+    tab.after_act = [crash](FakeTab& t) {
+      t.lost = PageError::Kind::gone;
+      t.has_crashed = crash;
+    };
+    const auto cases = run({"click \"Save\"", "verify \"Save\" is present", "click \"Save\"", "navigate a.html"});
+    ASSERT_EQ(cases.size(), 4u);
+    EXPECT_EQ(cases[0].failure, std::nullopt);
+    const std::string lost = crash ? "the browser tab crashed" : "the page stopped answering (the fake tab is lost)";
+    EXPECT_EQ(cases[1].failure, lost);
+    EXPECT_EQ(cases[2].failure, "not run: " + lost);
+    EXPECT_EQ(cases[3].failure, "not run: " + lost);
+    // Nothing was tried on the lost tab after the first step.
+    EXPECT_THAT(tab.log, ElementsAre("click " + SAVE));
+  }
+  EXPECT_EQ(reporter.results.size(), 8u);
+}
+
+TEST_F(StepLoop, RunsStepsThatNeedNoElementDirectly) {
+  tab.outcomes = {ActOutcome::unsuitable("no answer within 10000 ms")};
+  const auto cases = run({"navigate http://127.0.0.1:9/slow", "navigate shop/cart.html?x=1#top",
+                          "wait 99999999999999", "press Control+A Backspace", "sendkeys hi", "press Hyperspace"});
+  EXPECT_EQ(cases.at(0).failure, "cannot open http://127.0.0.1:9/slow: no answer within 10000 ms");
+  // The tab is still used for the next steps.
+  for (std::size_t i = 1; i < 5; ++i) EXPECT_EQ(cases.at(i).failure, std::nullopt) << cases.at(i).name;
+  EXPECT_THAT(cases.at(5).failure.value_or(""), HasSubstr("unknown key 'Hyperspace'"));
+  EXPECT_THAT(tab.log, ElementsAre("navigate http://127.0.0.1:9/slow", "navigate file:///scripts/shop/cart.html?x=1#top",
+                                   "press 2 chords", "sendkeys hi"));
+  // A pause of any length is asked of the tab as it is.
+  EXPECT_THAT(tab.pauses, ::testing::Contains(std::chrono::milliseconds{99999999999999}));
+}
+
+}  // namespace
+}  // namespace quillfen::runner
