@@ -409,6 +409,10 @@ ChromiumPage::ChromiumPage(std::shared_ptr<Connection> connection, std::string t
       target_id_(std::move(target_id)) {
   session_->send("Page.enable");
   session_->send("Runtime.enable");
+  // The page keeps the focus as a person's foreground tab does: without this, closing a
+  // dialog gives the focus back to the page, whose focused field gets a focus event
+  // again (and a field that opens a dialog on focus, the next dialog).
+  session_->send("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
 }
 
 ChromiumPage::~ChromiumPage() {

@@ -353,6 +353,127 @@ TEST_F(ChromiumTest, SessionDrivesInputAndAnswersDialogs) {
                          5s));
 }
 
+// An element record that names the element by its xpath only, as acts need.
+ElementRecord at(const std::string& xpath) {
+  ElementRecord record;
+  record.xpath = xpath;
+  return record;
+}
+
+std::string by_id_xpath(const std::string& id) { return "//*[@id='" + id + "']"; }
+
+// The width and height a PNG's header gives.
+std::pair<int, int> png_size(const std::string& png) {
+  const auto number = [&png](std::size_t at) {
+    int value = 0;
+    for (std::size_t i = at; i < at + 4; ++i) value = value * 256 + static_cast<unsigned char>(png.at(i));
+    return value;
+  };
+  return {number(16), number(20)};
+}
+
+TEST_F(ChromiumTest, DialogsOfOneTabNeverDisturbAnother) {
+  auto noisy = open("alerts.html");
+  auto calm = open("states.html");
+  int answered = 0;
+  for (int i = 0; i < 150; ++i) {
+    EXPECT_EQ(calm->evaluate("() => document.title"), "States");
+    EXPECT_EQ(calm->query_selector_all("button").size(), 10u);
+    EXPECT_EQ(calm->query_selector("#plain")->bounding_box()->x, 10);
+    if (const auto dialog = noisy->open_dialog()) {
+      EXPECT_EQ(dialog->message, "tick");
+      EXPECT_EQ(dialog->type, "alert");
+      noisy->answer_dialog(true);
+      ++answered;
+    }
+  }
+  EXPECT_GT(answered, 3);
+  EXPECT_FALSE(calm->open_dialog().has_value());
+  // The noisy tab's own reads end with its dialog at once, never with a time-out.
+  ASSERT_TRUE(noisy->wait_for_dialog(5s));
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    noisy->query_selector_all("p");
+    ADD_FAILURE() << "a read of a page with a dialog open must fail";
+  } catch (const PageError& error) {
+    EXPECT_EQ(error.kind(), PageError::Kind::dialog) << error.what();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(ChromiumTest, ActsCheckDoubleAndRightClickAndShowThePage) {
+  auto page = open("acts.html");
+  const auto soon = [] { return std::chrono::steady_clock::now() + 5s; };
+  const auto checked = [&](const std::string& id) { return page->is_checked(at(by_id_xpath(id))); };
+  const auto log = [&] { return page->query_selector("#log")->inner_text(); };
+
+  // A check box, then the same again (no click: the state is already right), then
+  // unchecked through its label.
+  EXPECT_TRUE(page->set_checked(at(by_id_xpath("box")), true, soon()).done());
+  EXPECT_EQ(checked("box"), true);
+  EXPECT_TRUE(page->set_checked(at(by_id_xpath("box")), true, soon()).done());
+  EXPECT_EQ(log(), "box");
+  EXPECT_EQ(page->is_checked(at(by_id_xpath("box-label"))), true);
+  EXPECT_TRUE(page->set_checked(at(by_id_xpath("box-label")), false, soon()).done());
+  EXPECT_EQ(checked("box"), false);
+  // A radio through its wrapping label, a switch, and a box drawn by its label alone.
+  EXPECT_TRUE(page->set_checked(at(by_id_xpath("small-label")), true, soon()).done());
+  EXPECT_EQ(checked("small"), true);
+  EXPECT_EQ(checked("large"), false);
+  EXPECT_TRUE(page->set_checked(at(by_id_xpath("switch")), true, soon()).done());
+  EXPECT_EQ(checked("switch"), true);
+  EXPECT_TRUE(page->set_checked(at(by_id_xpath("styled")), true, soon()).done());
+  EXPECT_EQ(checked("styled"), true);
+  // A box the page refuses to change, and elements that have no checked state.
+  const ActOutcome stuck = page->set_checked(at(by_id_xpath("stuck")), true, soon());
+  EXPECT_EQ(stuck.kind, ActOutcome::Kind::blocked);
+  EXPECT_EQ(stuck.reason, "clicking <input#stuck> did not check it");
+  const ActOutcome button = page->set_checked(at(by_id_xpath("twice")), true, soon());
+  EXPECT_EQ(button.kind, ActOutcome::Kind::unsuitable);
+  EXPECT_EQ(button.reason, "<button#twice> 'Twice' is not a check box, radio or switch");
+  EXPECT_EQ(checked("twice"), std::nullopt);
+  EXPECT_EQ(checked("nothing-here"), std::nullopt);
+
+  EXPECT_TRUE(page->click(at(by_id_xpath("twice")), soon(), {MouseButton::left, 2}).done());
+  EXPECT_TRUE(page->click(at(by_id_xpath("menu")), soon(), {MouseButton::right, 1}).done());
+  EXPECT_EQ(log(), "box box click1 click2 double context");
+  EXPECT_EQ(page->type(at(by_id_xpath("twice")), "x", soon()).kind, ActOutcome::Kind::unsuitable);
+  EXPECT_EQ(page->click(at("/html[1]/body[1]/nav[9]"), soon()).reason,
+            "the element /html[1]/body[1]/nav[9] is gone from the page");
+
+  EXPECT_EQ(page->title(), "Acts");
+  const std::string whole = page->screenshot();
+  ASSERT_GT(whole.size(), 24u);
+  EXPECT_EQ(whole.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  const Json viewport = page->evaluate("() => [innerWidth, innerHeight]");
+  EXPECT_EQ(png_size(whole), std::make_pair(viewport[0].get<int>(), viewport[1].get<int>()));
+  // A part of the viewport, the same wherever the page is scrolled.
+  const auto paint = [&] { return page->query_selector("#paint")->bounding_box().value(); };
+  page->evaluate("() => scrollTo(0, 1000)");
+  const std::string first = page->screenshot(paint());
+  EXPECT_EQ(png_size(first), std::make_pair(40, 30));
+  page->evaluate("() => scrollTo(0, 1100)");
+  EXPECT_EQ(page->screenshot(paint()), first);
+  EXPECT_FALSE(page->crashed());
+}
+
+TEST_F(ChromiumTest, ADialogBeforeTheTextWentInLeavesTypingBlocked) {
+  auto page = browser_->new_page();
+  ASSERT_TRUE(page->navigate(std::string(QUILLFEN_SOURCE_DIR) + "/tests/fixtures/runner/focus.html").done());
+  const auto soon = std::chrono::steady_clock::now() + 5s;
+  const ActOutcome first = page->type(at(by_id_xpath("name")), "Ada", soon);
+  EXPECT_EQ(first.kind, ActOutcome::Kind::blocked);
+  EXPECT_EQ(first.reason, "a dialog opened while typing: 'Focus!'");
+  ASSERT_TRUE(page->open_dialog().has_value());
+  page->answer_dialog(false);
+  EXPECT_FALSE(page->open_dialog().has_value());
+  EXPECT_EQ(page->query_selector("#name")->evaluate("el => el.value"), "");
+  // The field keeps the focus once the dialog is gone: the next try types.
+  EXPECT_TRUE(page->type(at(by_id_xpath("name")), "Ada", soon).done());
+  EXPECT_EQ(page->query_selector("#name")->evaluate("el => el.value"), "Ada");
+  EXPECT_FALSE(page->open_dialog().has_value());
+}
+
 TEST_F(ChromiumTest, ScanReadsEveryKindOfRecordWithItsLabel) {
   auto page = open("labels.html");
   std::ostringstream console;

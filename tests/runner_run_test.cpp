@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -36,6 +38,37 @@ int count_of(const std::string& haystack, const std::string& needle) {
   for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
   return n;
 }
+
+// The seconds JUnit gives the step on `line`, or -1.
+double step_seconds(const std::string& junit, int line) {
+  const std::regex time("line=\"" + std::to_string(line) + "\" time=\"([0-9.]+)\"");
+  std::smatch m;
+  return std::regex_search(junit, m, time) ? std::stod(m[1]) : -1;
+}
+
+// A server that takes connections and never answers: the kernel accepts them for it.
+class SilentServer {
+ public:
+  SilentServer() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd_, 16) == 0 &&
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+      port_ = ntohs(address.sin_port);
+    }
+  }
+  ~SilentServer() { ::close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
 
 class RunCommand : public TempDirTest {
  protected:
@@ -365,6 +398,107 @@ TEST_F(RunCommand, RefusesUnreadableOrHugeScriptsAndBadOptionsInOneSentence) {
   const Outcome too_long = run({"--timeout", "600001", big.string()});
   EXPECT_EQ(too_long.status, 2);
   EXPECT_NE(too_long.err.find("--timeout: 600001 is above 600000"), std::string::npos) << too_long.err;
+}
+
+TEST_F(RunCommand, WaitsForAnElementToHoldStillAndActsOnHostilePages) {
+  // The modal takes no click until it has faded and slid into place.
+  const fs::path modal = script("modal.test",
+                                "navigate " + (FIXTURES / "modal.html").string() + "\n"
+                                "click \"Open\"\n"
+                                "click \"Confirm\"\n"
+                                "verify text \"Confirmed\" is visible\n");
+  // The page replaces JSON.stringify, Array.prototype.toJSON and getBoundingClientRect.
+  const fs::path hostile = script("hostile.test",
+                                  "navigate " + (FIXTURES / "hostile_acts.html").string() + "\n"
+                                  "type Ada into \"Name\"\n"
+                                  "click \"Save\"\n"
+                                  "verify text \"saved Ada\" is visible\n");
+  const Outcome o = run({modal.string(), hostile.string()});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(count_of(o.out, "  [PASS] "), 8) << o.out;
+  EXPECT_EQ(o.out.find("moving"), std::string::npos) << o.out;
+}
+
+TEST_F(RunCommand, EndsAClickOnAnInPageNavigationWithoutWaitingForALoad) {
+  const fs::path s = script("inpage.test",
+                            "navigate " + (FIXTURES / "inpage.html").string() + "\n"
+                            "click \"Jump to section 10\"\n"
+                            "verify text \"At #section-10\" is present\n"
+                            "click \"Show active\"\n"
+                            "verify text \"Filter #/active\" is visible\n");
+  const Outcome o = run({s.string(), "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  // A load event never comes for these; waiting for one took 10 s a click.
+  const std::string junit = slurp(dir_ / "junit.xml");
+  for (const int line : {2, 4}) {
+    const double seconds = step_seconds(junit, line);
+    EXPECT_GE(seconds, 0) << junit;
+    EXPECT_LT(seconds, 5) << "line " << line << "\n" << junit;
+  }
+}
+
+TEST_F(RunCommand, NeverPassesAnActThatADialogInterrupted) {
+  // The field's focus handler opens an alert as the act clicks into it: the alert is
+  // dismissed by the rules, and the typing really happens.
+  const fs::path focus = script("focus.test",
+                                "navigate " + (FIXTURES / "focus.html").string() + "\n"
+                                "type Ada into \"Name\"\n"
+                                "click \"Show\"\n"
+                                "verify text \"name=Ada\" is visible\n");
+  // Three alerts in a row from one click: each is held, then dismissed with a note.
+  const fs::path storm = script("storm.test",
+                                "navigate " + (FIXTURES / "storm.html").string() + "\n"
+                                "click \"Storm\"\n"
+                                "verify text \"Done\" is visible\n");
+  const Outcome o = run({focus.string(), storm.string()});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(count_of(o.out, "  [PASS] "), 7) << o.out;
+  EXPECT_GE(count_of(o.out, "         note    : dismissed the alert 'Focus!' that no step answered\n"), 1) << o.out;
+  EXPECT_NE(o.out.find("  [PASS] click \"Storm\"  (via DOM)\n"
+                       "         note    : dismissed the alert 'One' that no step answered\n"
+                       "         note    : dismissed the alert 'Two' that no step answered\n"
+                       "         note    : dismissed the alert 'Three' that no step answered\n"
+                       "  [PASS] verify text \"Done\" is visible\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_EQ(o.out.find("stopped answering"), std::string::npos) << o.out;
+}
+
+TEST_F(RunCommand, AcceptsABeforeUnloadPromptAndReallyArrives) {
+  const fs::path s = script("leave.test",
+                            "navigate " + (FIXTURES / "leave.html").string() + "\n"
+                            "type unsaved into \"Name\"\n"
+                            "navigate " + (FIXTURES / "arrive.html").string() + "\n"
+                            "verify text \"Arrived\" is visible\n");
+  const Outcome o = run({s.string(), "--timeout", "2000"});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(count_of(o.out, "  [PASS] "), 4) << o.out;
+  EXPECT_EQ(o.out.find("dismissed"), std::string::npos) << o.out;
+}
+
+TEST_F(RunCommand, ASilentServerOrAHugeValueFailsItsStepAndTheTabGoesOn) {
+  const SilentServer server;
+  ASSERT_NE(server.port(), 0);
+  const std::string silent = "http://127.0.0.1:" + std::to_string(server.port()) + "/slow";
+  const fs::path s = script("slow.test",
+                            "navigate " + silent + "\n"
+                            "navigate " + (FIXTURES / "form.html").string() + "\n"
+                            "type " + std::string(std::size_t{8} << 20, 'a') + " into \"Full name\"\n"
+                            "type Ada into \"Full name\"\n"
+                            "click \"Show values\"\n"
+                            "verify text \"name=Ada phone= notes= colour=re agree=false keys= trusted=true\" is visible\n");
+  const Outcome o = run({s.string(), "--timeout", "1000", "--junit", "junit.xml"});
+  EXPECT_EQ(o.status, 1) << o.err;
+  EXPECT_NE(o.out.find("  [FAIL] navigate " + silent + "\n"
+                       "         note    : cannot open " + silent + ": no answer within 10000 ms\n"),
+            std::string::npos)
+      << o.out.substr(0, 2000);
+  EXPECT_NE(o.out.find("         note    : the text to type is too long (8388608 bytes; at most 262144 can be "
+                       "typed)\n"),
+            std::string::npos);
+  EXPECT_EQ(count_of(o.out, "  [PASS] "), 4);
+  EXPECT_EQ(o.out.find("stopped answering"), std::string::npos);
+  EXPECT_EQ(o.out.find("not run"), std::string::npos);
 }
 
 }  // namespace

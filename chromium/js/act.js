@@ -18,9 +18,13 @@ async (operation, xpath, argument, budget, previous) => {
   if (typeof __quillfen === 'undefined') {
     throw new ReferenceError('__quillfen is not defined');
   }
+  const isBox = (node) => node instanceof HTMLInputElement &&
+    (node.type === 'checkbox' || node.type === 'radio');
   const describe = (node) => {
     if (!node || !node.tagName) return 'nothing';
-    const text = (node.innerText || node.value || node.getAttribute('aria-label') || '')
+    // A check box's value is what a form sends, not what a person sees.
+    const value = isBox(node) ? '' : node.value;
+    const text = (node.innerText || value || node.getAttribute('aria-label') || '')
       .trim().replace(/\s+/g, ' ');
     return '<' + node.tagName.toLowerCase() + (node.id ? '#' + node.id : '') + '>' +
       (text ? " '" + (text.length > 40 ? text.slice(0, 40) + '...' : text) + "'" : '');
@@ -40,8 +44,6 @@ async (operation, xpath, argument, budget, previous) => {
   });
   const disabled = (node) => node.matches(':disabled') || node.getAttribute('aria-disabled') === 'true';
 
-  const isBox = (node) => node instanceof HTMLInputElement &&
-    (node.type === 'checkbox' || node.type === 'radio');
   const CHECKABLE_ROLES = ['switch', 'checkbox', 'radio', 'menuitemcheckbox', 'menuitemradio'];
   // The control whose state an element stands for, and how to read that state.
   const checkable = (node) => {
