@@ -120,14 +120,14 @@ ActOutcome ChromiumPage::click(const ElementRecord& element, Clock::time_point d
 }
 
 ActOutcome ChromiumPage::hover(const ElementRecord& element, Clock::time_point deadline) {
+  auto found = spot(element, "hover", deadline);
+  const Spot* at = std::get_if<Spot>(&found);
+  if (at == nullptr) return std::get<ActOutcome>(found);
   try {
-    auto found = spot(element, "hover", deadline);
-    const Spot* at = std::get_if<Spot>(&found);
-    if (at == nullptr) return std::get<ActOutcome>(found);
     mouse("mouseMoved", at->x, at->y);
   } catch (const PageError& error) {
+    // The move's own effect (a mouseover handler): held for a step to answer.
     if (!is_dialog(error)) throw;
-    // Opened by the move itself (a mouseover handler), or earlier: held either way.
   }
   return {};
 }

@@ -4,6 +4,7 @@
 #include "chromium/chromium_page.hpp"
 #include "chromium/connection.hpp"
 #include "chromium/session.hpp"
+#include "chromium/tab.hpp"
 #include "chromium/transport.hpp"
 
 #include <gtest/gtest.h>
@@ -287,6 +288,20 @@ TEST(Connection, ADialogEndsTheWaitsOfItsOwnSessionOnly) {
   browser.message("{\"id\":5,\"result\":{\"v\":\"a again\"},\"sessionId\":\"A\"}");
   EXPECT_EQ(a.send("Runtime.evaluate")["v"], "a again");
   EXPECT_EQ(b.dialogs_opened(), 2u);
+}
+
+TEST(Deadline, AnyDurationMakesADeadlineWithoutOverflow) {
+  const auto now = Clock::now();
+  EXPECT_GE(deadline_after(std::chrono::milliseconds{50}), now + std::chrono::milliseconds{50});
+  const auto past = deadline_after(std::chrono::milliseconds{-5});
+  EXPECT_LE(past, Clock::now());
+  // Durations whose nanoseconds no clock holds end at the farthest time point, never in
+  // the past.
+  for (const auto huge : {std::chrono::milliseconds{99999999999999}, std::chrono::milliseconds::max()}) {
+    EXPECT_EQ(deadline_after(huge), Clock::time_point::max());
+  }
+  EXPECT_GT(time_left(Clock::time_point::max()), std::chrono::hours{24 * 365});
+  EXPECT_EQ(time_left(now - std::chrono::seconds{1}), std::chrono::milliseconds::zero());
 }
 
 TEST(ToUrl, KeepsUrlsAndTurnsPathsIntoFileUrls) {
