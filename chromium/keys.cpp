@@ -162,17 +162,16 @@ std::optional<Chord> parse_chord(std::string_view text) {
   const std::string& last = parts.back();
   if (last.empty()) return std::nullopt;
   const std::string last_lower = text::lower(last);
+  const bool shortcut = (chord.modifiers & (CONTROL | ALT | META)) != 0;
   if (const auto key = named_key(last_lower)) {
     chord.key = *key;
   } else if (const NamedModifier* modifier = named_modifier(last_lower)) {
     // A modifier pressed on its own ("press Shift").
     chord.key = modifier->key;
   } else if (text::length(last) == 1) {
-    // Held modifiers other than Shift turn a character key into a shortcut: the page
-    // sees the key, but no character is inserted. A letter of a chord names the key,
-    // so its case follows Shift: "Control+A" is the a key, "Control+Shift+a" the A.
+    // A letter of a chord names the key, so its case follows Shift: "Control+A" is
+    // the a key, "Control+Shift+a" the A.
     std::string character = last;
-    const bool shortcut = (chord.modifiers & (CONTROL | ALT | META)) != 0;
     if (character.size() == 1 && std::isalpha(static_cast<unsigned char>(character[0])) &&
         (shortcut || (chord.modifiers & SHIFT) != 0)) {
       character[0] = static_cast<char>((chord.modifiers & SHIFT) != 0
@@ -180,10 +179,13 @@ std::optional<Chord> parse_chord(std::string_view text) {
                                            : std::tolower(static_cast<unsigned char>(character[0])));
     }
     chord.key = key_for_character(character);
-    if (shortcut) chord.key.text.clear();
   } else {
     return std::nullopt;
   }
+  // Held modifiers other than Shift turn a key that types a character (Space too) into
+  // a shortcut: the page sees the key, but nothing is inserted. Enter keeps its "\r",
+  // which is what submits a form.
+  if (shortcut && chord.key.text != "\r") chord.key.text.clear();
   return chord;
 }
 

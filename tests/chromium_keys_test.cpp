@@ -36,6 +36,17 @@ TEST(Keys, ReadsNamedKeysModifiersAndCharacters) {
   EXPECT_EQ(back_tab->modifiers, SHIFT);
   EXPECT_EQ(back_tab->key.key, "Tab");
 
+  // Space types nothing in a shortcut either, however it is written; Enter keeps its
+  // return, which submits forms.
+  for (const char* space : {"Control+Space", "Control+ ", "alt+space"}) {
+    const auto chord = parse_chord(space);
+    ASSERT_TRUE(chord) << space;
+    EXPECT_EQ(chord->key.key, " ") << space;
+    EXPECT_EQ(chord->key.text, "") << space;
+  }
+  EXPECT_EQ(parse_chord("Shift+Space")->key.text, " ");
+  EXPECT_EQ(parse_chord("Control+Enter")->key.text, "\r");
+
   EXPECT_EQ(parse_chord("Shift++")->key.key, "+");  // the plus key itself
   EXPECT_EQ(parse_chord("x")->key.text, "x");
   EXPECT_EQ(parse_chord("Shift")->key.key, "Shift");
