@@ -5,12 +5,9 @@
 #include "engine/spatial/layout_mapper.hpp"
 #include "engine/spatial/relation_solver.hpp"
 #include "engine/strategies/lexical_tier.hpp"
+#include "runner/bounded_read.hpp"
 
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <system_error>
+#include <string>
 
 namespace quillfen::offline {
 
@@ -91,16 +88,14 @@ Snapshot load_snapshot(const std::string& path) {
   const auto fail = [&path](const std::string& why) {
     return SnapshotError("cannot use the snapshot " + text::quoted(path) + ": " + why + ".");
   };
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw fail(std::generic_category().message(EISDIR));
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw fail(std::generic_category().message(errno != 0 ? errno : ENOENT));
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) throw fail(std::generic_category().message(EIO));
+  std::string content;
   try {
-    return parse_snapshot(content.str());
+    content = runner::read_bounded(path, MAX_SNAPSHOT_BYTES, "256 MB, the most a snapshot may hold");
+  } catch (const runner::ReadError& e) {
+    throw fail(e.what());
+  }
+  try {
+    return parse_snapshot(content);
   } catch (const SnapshotError& e) {
     throw fail(e.what());
   }

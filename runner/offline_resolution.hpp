@@ -36,8 +36,11 @@ inline constexpr std::size_t MAX_SNAPSHOT_NESTING = 64;
 // levels. Throws SnapshotError.
 Snapshot parse_snapshot(std::string_view document);
 
-// Reads a snapshot file. Throws SnapshotError, naming the file, when it cannot be read or
-// is not a snapshot.
+// The largest snapshot file read (256 MB): a scan of a very large page writes tens of MB.
+inline constexpr std::size_t MAX_SNAPSHOT_BYTES = std::size_t{256} << 20;
+
+// Reads a snapshot file. Throws SnapshotError, naming the file, when it cannot be read,
+// holds more than MAX_SNAPSHOT_BYTES or is not a snapshot.
 Snapshot load_snapshot(const std::string& path);
 
 // One line's answer: {"instruction", "parsed", "level", "result"}, where level is 1, 2

@@ -1,36 +1,21 @@
 #include "runner/script_file.hpp"
 
 #include "engine/core/text.hpp"
+#include "runner/bounded_read.hpp"
 
-#include <cerrno>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 
 namespace quillfen::runner {
 
 Script read_script(const std::filesystem::path& path) {
-  const auto fail = [&](const std::string& why) {
-    return std::runtime_error("cannot read the script " + text::quoted(path.string()) + ": " + why + ".");
-  };
-  const auto failed = [&](int error) { return fail(std::generic_category().message(error)); };
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw failed(EISDIR);
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw failed(errno != 0 ? errno : ENOENT);
-  // Read in pieces up to the bound, so that /dev/zero or a FIFO that never ends is
-  // refused instead of filling memory.
   std::string all;
-  std::string piece(std::size_t{1} << 16, '\0');
-  while (in) {
-    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-    all.append(piece, 0, static_cast<std::size_t>(in.gcount()));
-    if (all.size() > MAX_SCRIPT_BYTES) throw fail("it is larger than 16 MB, the most a script may hold");
+  try {
+    all = read_bounded(path, MAX_SCRIPT_BYTES, "16 MB, the most a script may hold");
+  } catch (const ReadError& e) {
+    throw std::runtime_error("cannot read the script " + text::quoted(path.string()) + ": " + e.what() + ".");
   }
-  if (in.bad()) throw failed(EIO);
   if (all.rfind("\xEF\xBB\xBF", 0) == 0) all.erase(0, 3);
 
   Script script{path, {}};

@@ -170,6 +170,7 @@ TEST_F(ResolveCommand, AnUnusableSnapshotIsOneErrorLineAndExitTwo) {
                                 {wrong_shape, "it is not a JSON object"},
                                 {missing, "No such file or directory"},
                                 {deep, "it nests arrays or objects more than 64 levels deep."},
+                                {"/dev/zero", "it is larger than 256 MB, the most a snapshot may hold."},
                                 {dir_, "Is a directory"}};
   for (const auto& c : cases) {
     const Outcome o = run({"resolve", "--snapshot", c.path.string(), "click x"});
