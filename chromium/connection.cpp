@@ -84,6 +84,22 @@ std::optional<std::int64_t> leading_id(std::string_view text) {
   return id;
 }
 
+// A member of an object, or null. Messages are read as they come, so a member may be
+// missing or of any type, and the object may be no object at all.
+const Json* member(const Json& object, const char* key) {
+  if (!object.is_object()) {
+    return nullptr;
+  }
+  const auto it = object.find(key);
+  return it != object.end() ? &*it : nullptr;
+}
+
+// A string member, or "" when it is missing or not a string.
+std::string string_member(const Json& object, const char* key) {
+  const Json* value = member(object, key);
+  return value != nullptr && value->is_string() ? value->get<std::string>() : std::string();
+}
+
 Json parse_message(const std::string& message) {
   Json parsed = Json::parse(message, nullptr, false);
   if (parsed.is_discarded()) {
@@ -129,9 +145,13 @@ Json Connection::call(const std::string& session_id, const std::string& method, 
       replies_.erase(reply);
       ++round_trips_;
       if (const auto error = answer.find("error"); error != answer.end()) {
-        throw ProtocolError(error->value("code", 0),
-                            method + ": " + error->value("message", std::string("unknown error")) +
-                                (error->contains("data") ? " (" + (*error)["data"].dump() + ")" : ""));
+        const Json* code = member(*error, "code");
+        const Json* data = member(*error, "data");
+        const std::string text = string_member(*error, "message");
+        throw ProtocolError(code != nullptr && code->is_number_integer() ? code->get<int>() : 0,
+                            method + ": " + (text.empty() ? std::string("unknown error") : text) +
+                                (data != nullptr ? " (" + data->dump(-1, ' ', false, Json::error_handler_t::replace) + ")"
+                                                 : ""));
       }
       return answer.contains("result") ? std::move(answer["result"]) : Json::object();
     }
@@ -192,10 +212,12 @@ void Connection::dispatch(const std::string& text) {
     }
     return;
   }
-  Event event{message.value("sessionId", std::string()), message.value("method", std::string()),
+  Event event{string_member(message, "sessionId"), string_member(message, "method"),
               message.contains("params") ? std::move(message["params"]) : Json::object()};
   if (event.method == "Target.detachedFromTarget") {
-    gone_sessions_.insert(event.params.value("sessionId", std::string()));
+    if (const std::string gone = string_member(event.params, "sessionId"); !gone.empty()) {
+      gone_sessions_.insert(gone);
+    }
   } else if (event.method == "Inspector.targetCrashed" || event.method == "Inspector.detached") {
     gone_sessions_.insert(event.session_id);
   }

@@ -218,6 +218,45 @@ TEST(Connection, SurvivesBadRepliesAndLateOnes) {
   EXPECT_LT(Clock::now() - start, 2s);
 }
 
+TEST(Connection, ReadsMembersOfTheWrongTypeAsMissing) {
+  FakeBrowser browser;
+  auto connection = std::make_shared<Connection>(std::move(browser.transport));
+  Session page(connection, "S1", 100ms);
+
+  // Events whose members have other types than the protocol's: routed as well as they
+  // can be, never a failure of the command that is waiting.
+  browser.message(R"({"method":{"x":1},"sessionId":5,"params":[1]})");
+  browser.message(R"({"method":"Page.loadEventFired","method":[],"sessionId":"S1"})");
+  browser.message(R"({"method":"Target.detachedFromTarget","params":"S1"})");
+  browser.message(R"({"id":1,"result":{"v":1},"sessionId":"S1"})");
+  EXPECT_EQ(page.send("Runtime.evaluate")["v"], 1);
+  const auto events = page.take_events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].method, "");
+
+  // Error replies of other shapes still fail their command with a protocol error.
+  const struct {
+    std::string reply;
+    int code;
+    std::string message;
+  } errors[] = {
+      {R"({"id":2,"error":{"code":"x","message":7},"sessionId":"S1"})", 0, "Runtime.evaluate: unknown error"},
+      {R"({"id":3,"error":"plain","sessionId":"S1"})", 0, "Runtime.evaluate: unknown error"},
+      {R"({"id":4,"error":{"code":-1,"message":"No","data":{"d":[1]}},"sessionId":"S1"})", -1,
+       R"(Runtime.evaluate: No ({"d":[1]}))"},
+  };
+  for (const auto& e : errors) {
+    browser.message(e.reply);
+    try {
+      page.send("Runtime.evaluate");
+      ADD_FAILURE() << e.reply;
+    } catch (const ProtocolError& error) {
+      EXPECT_EQ(error.code(), e.code) << e.reply;
+      EXPECT_EQ(std::string(error.what()), e.message) << e.reply;
+    }
+  }
+}
+
 TEST(Session, WaitsForOneEventAndLeavesTheOthersQueued) {
   FakeBrowser browser;
   auto connection = std::make_shared<Connection>(std::move(browser.transport));
