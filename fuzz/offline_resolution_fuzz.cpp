@@ -1,9 +1,10 @@
 // Feeds arbitrary bytes to the offline resolution path. The bytes before the first NUL
-// are the snapshot document and the lines after it the instructions; without a NUL the
-// whole input is the document, resolved with a few fixed relational lines. Beyond the
-// sanitizers it checks that a refused document gets a one-line message, that every
-// answer has its shape, and that the relational resolution only ever picks one of the
-// snapshot's interactable records.
+// are the snapshot document (with or without its extras) and the lines after it the
+// instructions; without a NUL the whole input is the document, resolved with a few fixed
+// lines. Beyond the sanitizers it checks that a refused document gets a one-line
+// message, that every answer has its shape, that the chain's level and strategy agree,
+// and that the relational resolution only ever picks one of the snapshot's interactable
+// records.
 #include "runner/offline_resolution.hpp"
 
 #include "engine/agent/step_reader.hpp"
@@ -46,10 +47,13 @@ void check_answer(const Json& answer) {
     require(answer.size() == 2);
     return;
   }
-  require(answer.size() == 4 && answer.contains("parsed") && answer.contains("result"));
+  require(answer.size() == 5 && answer.contains("parsed") && answer.contains("result"));
   const Json& level = answer["level"];
-  require(level.is_null() || level == 1 || level == 2);
+  const Json& strategy = answer["strategy"];
+  require(level.is_null() || level == 1 || level == 2 || level == 3);
   require(answer["result"]["resolved"] == !level.is_null());
+  require(level.is_null() ? (strategy.is_null() || strategy == "direct")
+                          : strategy == (level == 1 ? "DOM" : level == 2 ? "Spatial" : "Relaxed"));
   (void)dump_line(answer);
 }
 
@@ -80,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       nul == std::string_view::npos
           ? std::vector<std::string_view>{"click button next to login", "click second \"Add to cart\" below \"Price\"",
                                           "click Add to cart near Blue Backpack", "click third link",
-                                          "verify text next to Total is $0.00"}
+                                          "verify text next to Total is $0.00", "click \"Remember me\"",
+                                          "type x into \"Search\"", "verify \"1 item left\" is visible",
+                                          "find text 1 item left", "hover checkbox next to \"Buy milk\""}
           : lines_of(input.substr(nul + 1));
 
   offline::Snapshot snapshot;

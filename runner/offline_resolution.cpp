@@ -2,10 +2,8 @@
 
 #include "engine/agent/step_reader.hpp"
 #include "engine/core/text.hpp"
-#include "engine/spatial/layout_mapper.hpp"
-#include "engine/spatial/relation_solver.hpp"
-#include "engine/strategies/lexical_tier.hpp"
 #include "runner/bounded_read.hpp"
+#include "runner/chain.hpp"
 
 #include <string>
 
@@ -113,16 +111,15 @@ Json resolve_line(const Snapshot& snapshot, std::string_view line) {
   }
   answer["parsed"] = to_json(parsed);
 
-  const ResolutionResult level1 = LexicalTier().resolve(parsed, snapshot.elements, &snapshot.text_elements);
-  if (level1.resolved) {
-    answer["level"] = 1;
-    answer["result"] = to_json(level1);
-    return answer;
+  const runner::ChainAnswer chosen = runner::Chain::standard().resolve(
+      parsed, {snapshot.elements, snapshot.text_elements});
+  answer["level"] = chosen.level ? Json(*chosen.level) : Json(nullptr);
+  if (chosen.label) {
+    answer["strategy"] = *chosen.label;
+  } else {
+    answer["strategy"] = runner::needs_no_element(parsed.action) ? Json(std::string(runner::DIRECT_LABEL)) : Json(nullptr);
   }
-  const RelationSolver solver(LayoutMapper(snapshot.elements, snapshot.text_elements).build());
-  const ResolutionResult level2 = solver.resolve(parsed);
-  answer["level"] = level2.resolved ? Json(2) : Json(nullptr);
-  answer["result"] = to_json(level2.resolved ? level2 : level1);
+  answer["result"] = to_json(chosen.result);
   return answer;
 }
 

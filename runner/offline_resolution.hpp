@@ -1,7 +1,7 @@
 // Offline resolution: instruction lines resolved against a saved snapshot document
-// instead of a live page, as `quillfen resolve` does. Level 1 is the text-match
-// strategy; when it does not resolve a line, the spatial matrix is built and the
-// relational resolution is level 2.
+// instead of a live page, as `quillfen resolve` does, through the same resolution chain
+// as a run: the text match (level 1), then the relational resolution over the spatial
+// matrix (level 2).
 #pragma once
 
 #include "engine/core/records.hpp"
@@ -43,9 +43,11 @@ inline constexpr std::size_t MAX_SNAPSHOT_BYTES = std::size_t{256} << 20;
 // holds more than MAX_SNAPSHOT_BYTES or is not a snapshot.
 Snapshot load_snapshot(const std::string& path);
 
-// One line's answer: {"instruction", "parsed", "level", "result"}, where level is 1, 2
-// or null (nothing resolved; the result is then level 1's), or {"instruction", "error"}
-// for a line that is not an instruction.
+// One line's answer: {"instruction", "parsed", "level", "strategy", "result"}, where
+// level is 1, 2 or null (nothing found; the result is then level 1's) and strategy the
+// label of the level ("DOM", "Spatial"; "direct" for a line that needs no element; null
+// when nothing was found), or {"instruction", "error"} for a line that is not an
+// instruction.
 Json resolve_line(const Snapshot& snapshot, std::string_view line);
 
 }  // namespace quillfen::offline

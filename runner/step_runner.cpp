@@ -4,8 +4,6 @@
 #include "engine/browser/settings.hpp"
 #include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
-#include "engine/spatial/layout_mapper.hpp"
-#include "engine/spatial/relation_solver.hpp"
 
 #include <cstdint>
 #include <ostream>
@@ -58,21 +56,6 @@ bool is_dialog_step(const std::string& action) {
 
 bool is_direct_step(const std::string& action) {
   return is_any(action, {"navigate", "wait", "press_key", "sendkeys"});
-}
-
-bool is_element_check(const std::string& action) {
-  return is_any(action, {"verify_present", "verify_visible", "verify_enabled", "verify_disabled"});
-}
-
-// A check of an element found by its place on the page: its state read from the
-// record, as the text strategy reports it.
-void check_state(const std::string& action, ResolutionResult& result) {
-  const ElementRecord& element = *result.element;
-  result.state = Json{{"present", true}, {"visible", element.is_visible}, {"enabled", element.is_enabled}};
-  result.verified = action == "verify_present"   ? true
-                    : action == "verify_visible" ? element.is_visible
-                    : action == "verify_enabled" ? element.is_enabled
-                                                 : !element.is_enabled;
 }
 
 // A snapshot helps to debug a run and is never a reason to stop one: the first that
@@ -204,28 +187,14 @@ ActOutcome StepRunner::perform(const ParsedInstruction& parsed, const ElementRec
 
 StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInstruction& parsed) {
   const auto deadline = deadline_after(settings_.timeout);
-  std::optional<ResolutionResult> dom_result;
-  std::optional<ResolutionResult> spatial_result;
+  ChainAnswer answer;
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
     if (auto lists = scan(note, deadline)) {
-      const auto& [dom, texts] = *lists;
-      dom_result = lexical_.resolve(parsed, dom, &texts);
-      spatial_result.reset();
-      Element element;
-      std::string strategy;
-      if (dom_result->resolved && dom_result->element) {
-        element = dom_result->element;
-        strategy = "DOM";
-      } else if (parsed.action != "extract_text_spatial") {
-        // The relational strategy picks interactable elements only, never a text.
-        spatial_result = RelationSolver(LayoutMapper(dom, texts).build()).resolve(parsed);
-        if (spatial_result->resolved && spatial_result->element) {
-          element = spatial_result->element;
-          strategy = "Spatial";
-        }
-      }
+      answer = chain_.resolve(parsed, {lists->first, lists->second});
+      const Element element = answer.found() ? answer.result.element : nullptr;
+      const std::string strategy = answer.label.value_or("");
       note.reset();
       if (element) {
         ActOutcome outcome;
@@ -239,9 +208,9 @@ StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInst
         }
         if (outcome.done()) {
           reporter_.log_success(step.text, strategy, element);
-          if (parsed.action == "extract_text_spatial" && dom_result->extracted) {
-            reporter_.results.back().extracted = dom_result->extracted;
-          } else if (parsed.action == "extract_text") {
+          if (parsed.action == "extract_text_spatial" && answer.result.extracted) {
+            reporter_.results.back().extracted = answer.result.extracted;
+          } else if (parsed.action == "extract_text" || parsed.action == "extract_text_spatial") {
             reporter_.results.back().extracted = text::trim(element->text);
           }
           return {true, std::nullopt};
@@ -253,37 +222,28 @@ StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInst
     if (Clock::now() >= deadline) break;
     tab_.idle(settings_.poll);
   }
-  reporter_.log_failure(step.text, dom_result, spatial_result);
+  reporter_.log_failure(step.text, answer.said("DOM"), answer.said("Spatial"));
   return failed(note);
 }
 
 StepResult StepRunner::run_check(const ScriptStep& step, const ParsedInstruction& parsed) {
   const auto deadline = deadline_after(settings_.timeout);
-  ResolutionResult result;
+  Verdict verdict;
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
     if (auto lists = scan(note, deadline)) {
       note.reset();
-      const auto& [dom, texts] = *lists;
-      result = lexical_.resolve(parsed, dom, &texts);
-      if (!result.resolved && is_element_check(parsed.action)) {
-        ResolutionResult by_place = RelationSolver(LayoutMapper(dom, texts).build()).resolve(parsed);
-        if (by_place.resolved && by_place.element) {
-          check_state(parsed.action, by_place);
-          result = std::move(by_place);
-        }
-      }
-      const bool passed = result.resolved && result.verified.value_or(true);
-      if (passed) {
-        reporter_.log_verification(step.text, true, result.element, result.state);
+      verdict = verdict_of(parsed, chain_.resolve(parsed, {lists->first, lists->second}));
+      if (verdict.passed) {
+        reporter_.log_verification(step.text, true, verdict.element, verdict.state);
         return {true, std::nullopt};
       }
     }
     if (Clock::now() >= deadline) break;
     tab_.idle(settings_.poll);
   }
-  reporter_.log_verification(step.text, false, result.element, result.state);
+  reporter_.log_verification(step.text, false, verdict.element, verdict.state);
   if (note) return failed(note);
   return failed_check();
 }

@@ -1,5 +1,6 @@
-// Runs the steps of one script on one tab: parse, scan, resolve (by text, then by place
-// on the page), act or check, and log exactly one outcome per step.
+// Runs the steps of one script on one tab: parse, scan, resolve (through the resolution
+// chain: by text, then by place on the page), act or check, and log exactly one outcome
+// per step.
 //
 // Steps that need an element, and checks, are retried on a fresh scan until they
 // succeed or the time-out passes, so a page that is still loading or changing does not
@@ -11,7 +12,7 @@
 
 #include "chromium/tab.hpp"
 #include "engine/agent/reporter.hpp"
-#include "engine/strategies/lexical_tier.hpp"
+#include "runner/chain.hpp"
 #include "runner/instruction_reader.hpp"
 #include "runner/junit_report.hpp"
 #include "runner/script_file.hpp"
@@ -97,7 +98,7 @@ class StepRunner {
   std::filesystem::path script_dir_;
   StepSettings settings_;
   InstructionReader reader_;
-  LexicalTier lexical_;
+  Chain chain_ = Chain::standard();
 };
 
 }  // namespace quillfen::runner

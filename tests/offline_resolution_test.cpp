@@ -58,7 +58,8 @@ TEST(OfflineResolution, TextMatchFirstThenRelationalResolution) {
   const Json relational = offline::resolve_line(shop, R"(click "Add to cart" next to "Red T-Shirt")");
   std::vector<std::string> keys;
   for (const auto& [key, value] : relational.items()) keys.push_back(key);
-  EXPECT_EQ(keys, (std::vector<std::string>{"instruction", "parsed", "level", "result"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"instruction", "parsed", "level", "strategy", "result"}));
+  EXPECT_EQ(relational["strategy"], "Spatial");
   EXPECT_EQ(relational["result"]["anchor_text"], "Red T-Shirt");
   EXPECT_EQ(relational["parsed"]["target"], "Add to cart next to Red T-Shirt");
 

@@ -93,6 +93,11 @@ Elements _filter_by_action(std::string_view action, const Elements& elements);
 // leading steps. Leading and trailing "/" are ignored; an empty path has no steps.
 int _dom_distance(std::string_view xpath_a, std::string_view xpath_b);
 
+// Whether a text found agrees with the expected one, as the directional check judges
+// it: both lower-cased, without currency signs and commas, and trimmed, either contains
+// the other; an empty side agrees with nothing.
+bool _amounts_agree(std::string_view expected, std::string_view actual);
+
 }  // namespace lexical_tier
 
 // Stateless: one instance may serve a whole run. The underscore operations are what

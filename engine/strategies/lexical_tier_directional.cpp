@@ -39,6 +39,26 @@ int _dom_distance(std::string_view xpath_a, std::string_view xpath_b) {
   return static_cast<int>((a.size() - common) + (b.size() - common));
 }
 
+namespace {
+
+// Lower-cased, without currency signs and thousands separators, trimmed.
+std::string normalise_amount(std::string_view s) {
+  std::string out = text::lower(s);
+  for (const std::string_view sign : {"$", "£", "€", ","}) out = text::replace_all(out, sign, "");
+  return text::trim(out);
+}
+
+}  // namespace
+
+// Containment either way, so '29' verifies '$29.00' and '29.00 USD' verifies '$29.00'.
+// An empty side verifies nothing: a cell holding only '€' must not pass every check.
+bool _amounts_agree(std::string_view expected, std::string_view actual) {
+  const std::string e = normalise_amount(expected);
+  const std::string a = normalise_amount(actual);
+  if (e.empty() || a.empty()) return false;
+  return a.find(e) != std::string::npos || e.find(a) != std::string::npos;
+}
+
 }  // namespace lexical_tier
 
 namespace {
@@ -188,22 +208,6 @@ DirectionalSearch search_direction(std::string_view target, const Elements& text
   return search;
 }
 
-// Lower-cased, without currency signs and thousands separators, trimmed.
-std::string normalise_amount(std::string_view s) {
-  std::string out = text::lower(s);
-  for (const std::string_view sign : {"$", "£", "€", ","}) out = text::replace_all(out, sign, "");
-  return text::trim(out);
-}
-
-// Containment either way, so '29' verifies '$29.00' and '29.00 USD' verifies '$29.00'.
-// An empty side verifies nothing: a cell holding only '€' must not pass every check.
-bool amounts_agree(std::string_view expected, std::string_view actual) {
-  const std::string e = normalise_amount(expected);
-  const std::string a = normalise_amount(actual);
-  if (e.empty() || a.empty()) return false;
-  return a.find(e) != std::string::npos || e.find(a) != std::string::npos;
-}
-
 }  // namespace
 
 ResolutionResult LexicalTier::_resolve_verify_spatial_text(std::string_view target,
@@ -232,7 +236,7 @@ ResolutionResult LexicalTier::_resolve_verify_spatial_text(std::string_view targ
       Element nearest = search.nearest_first.front();
       const std::string actual = text::trim(nearest->text);
       result = ResolutionResult::found(std::move(nearest), std::move(search.nearest_first));
-      result.verified = amounts_agree(expected, actual);
+      result.verified = _amounts_agree(expected, actual);
       state["actual"] = actual;
       break;
     }
