@@ -100,9 +100,8 @@ ActOutcome ChromiumPage::navigate(const std::string& url_or_path, std::chrono::m
   }
   session_->send("Page.stopLoading");
   if (prompt) {
-    return ActOutcome::unsuitable("the page stayed at " + left_from + ": its beforeunload prompt" +
-                                  (prompt->message.empty() ? std::string() : " " + text::quoted(prompt->message)) +
-                                  " held the navigation");
+    return ActOutcome::unsuitable("the page stayed at " + left_from + ": its beforeunload prompt was accepted, but " +
+                                  url + " did not load within " + millis(timeout));
   }
   return ActOutcome::unsuitable(url + " did not finish loading within " + millis(timeout) + ".");
 }
