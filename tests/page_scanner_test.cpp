@@ -12,6 +12,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <random>
 #include <sstream>
 
 namespace quillfen {
@@ -566,6 +568,68 @@ TEST(PageScanner, TextDedupDropsContainersThatOnlyRepeatASmallerOverlappingText)
   }
   const Elements boxless = {rec("A", box(0, 0, 1, 1), false), record_of("div", "A", std::nullopt)};
   EXPECT_THROW(PageScanner::_dedup_text_elements(boxless), TypeError);
+}
+
+// The de-duplication as plainly stated: every record without text of its own against
+// every other record.
+Elements plain_dedup(const Elements& candidates) {
+  const auto area = [](const ElementRecord& r) { return r.bounding_box->width * r.bounding_box->height; };
+  const auto overlaps = [](const BoundingBox& a, const BoundingBox& b) {
+    return a.x < b.x + b.width && a.x + a.width > b.x && a.y < b.y + b.height && a.y + a.height > b.y;
+  };
+  Elements kept;
+  for (const Element& el : candidates) {
+    bool dominated = false;
+    if (!el->has_direct_text.value_or(false)) {
+      for (const Element& other : candidates) {
+        if (other != el && area(*other) < area(*el) && overlaps(*el->bounding_box, *other->bounding_box) &&
+            el->text.find(other->text) != std::string::npos) {
+          dominated = true;
+          break;
+        }
+      }
+    }
+    if (!dominated) kept.push_back(el);
+  }
+  return kept;
+}
+
+TEST(PageScanner, TextDedupKeepsTheSameRecordsAsThePlainComparisonOfEveryPair) {
+  // Small grids make ties, shared edges and nested boxes common; tall pages and
+  // extreme numbers reach the banding's corners.
+  const struct {
+    std::string_view why;
+    double spread;
+    double size;
+    double scale;
+  } layouts[] = {{"a small grid", 8, 4, 1}, {"a tall page", 40, 6, 997.5},
+                 {"a page scrolled far up", 40, 30, -25000}, {"huge numbers", 6, 3, 1e300}};
+  std::mt19937 random(20240607);
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  for (const auto& layout : layouts) {
+    for (int round = 0; round < 60; ++round) {
+      Elements candidates;
+      const int count = pick(40);
+      for (int i = 0; i < count; ++i) {
+        std::string text;
+        for (int n = pick(4); n > 0; --n) text += "ab"[pick(2)];
+        const double x = pick(static_cast<int>(layout.spread)) * layout.scale;
+        const double y = pick(static_cast<int>(layout.spread)) * layout.scale;
+        Element e = record_of("div", text,
+                              box(x, y, pick(static_cast<int>(layout.size)) * std::abs(layout.scale),
+                                  pick(static_cast<int>(layout.size)) * std::abs(layout.scale)));
+        if (const int flag = pick(3); flag < 2) e->has_direct_text = flag == 1;
+        candidates.push_back(e);
+      }
+      if (round % 10 == 0 && !candidates.empty()) {
+        // A box without a finite extent meets every other box.
+        candidates[0]->bounding_box->height = std::numeric_limits<double>::infinity();
+        candidates[0]->bounding_box->y = -1;
+      }
+      EXPECT_EQ(PageScanner::_dedup_text_elements(candidates), plain_dedup(candidates))
+          << layout.why << ", round " << round;
+    }
+  }
 }
 
 TEST(PageScanner, TextElementsAreVisibleTextBearingRecordsWithoutDuplicateContainers) {

@@ -5,7 +5,9 @@
 #include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <ctime>
 #include <exception>
 #include <filesystem>
@@ -215,6 +217,90 @@ bool _overlaps(const BoundingBox& a, const BoundingBox& b) {
   return a.x < b.x + b.width && a.x + a.width > b.x && a.y < b.y + b.height && a.y + a.height > b.y;
 }
 
+// The records by horizontal band of the page: a record sits in every band that its
+// vertical extent touches, so two records whose boxes overlap share a band. Records
+// whose extent is not finite sit apart and meet everyone.
+class TextBands {
+ public:
+  explicit TextBands(const Elements& records) : stamps_(records.size(), 0) {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    spans_.reserve(records.size());
+    for (const Element& record : records) {
+      if (!record->bounding_box) throw TypeError("a text element needs a bounding_box");
+      const BoundingBox& box = *record->bounding_box;
+      const Span span{std::min(box.y, box.y + box.height), std::max(box.y, box.y + box.height)};
+      spans_.push_back(span);
+      if (span.finite()) {
+        low = std::min(low, span.top);
+        high = std::max(high, span.bottom);
+      }
+    }
+    if (low <= high) {
+      low_ = low;
+      band_height_ = std::max(MIN_BAND_HEIGHT, (high - low) / MAX_BANDS);
+      bands_.resize(band_of(high) + 1);
+    }
+    for (std::size_t i = 0; i < spans_.size(); ++i) {
+      if (!spans_[i].finite()) {
+        everywhere_.push_back(i);
+        continue;
+      }
+      for (std::size_t band = band_of(spans_[i].top); band <= band_of(spans_[i].bottom); ++band) {
+        bands_[band].push_back(i);
+      }
+    }
+  }
+
+  // Whether `test` holds for a record other than `of` that may overlap it, trying each
+  // such record once, in list order within a band.
+  template <typename Test>
+  bool any_overlapping(std::size_t of, Test&& test) {
+    const auto visit = [&](std::size_t other) {
+      if (other == of || stamps_[other] == of + 1) return false;
+      stamps_[other] = of + 1;
+      return test(other);
+    };
+    if (!spans_[of].finite()) {
+      for (std::size_t other = 0; other < spans_.size(); ++other) {
+        if (visit(other)) return true;
+      }
+      return false;
+    }
+    for (std::size_t band = band_of(spans_[of].top); band <= band_of(spans_[of].bottom); ++band) {
+      for (const std::size_t other : bands_[band]) {
+        if (visit(other)) return true;
+      }
+    }
+    return std::any_of(everywhere_.begin(), everywhere_.end(), visit);
+  }
+
+ private:
+  static constexpr double MIN_BAND_HEIGHT = 32;
+  static constexpr double MAX_BANDS = 65536;
+
+  struct Span {
+    double top;
+    double bottom;
+    bool finite() const { return std::isfinite(top) && std::isfinite(bottom); }
+  };
+
+  // Monotonic in y, so that every point of an extent falls between the bands of its
+  // ends. A range too wide for doubles makes one band of everything.
+  std::size_t band_of(double y) const {
+    const double band = std::floor((y - low_) / band_height_);
+    if (!(band > 0)) return 0;
+    return static_cast<std::size_t>(std::min(band, MAX_BANDS));
+  }
+
+  std::vector<Span> spans_;
+  std::vector<std::vector<std::size_t>> bands_;
+  std::vector<std::size_t> everywhere_;
+  std::vector<std::size_t> stamps_;
+  double low_ = 0;
+  double band_height_ = MIN_BAND_HEIGHT;
+};
+
 // "://" and "/" become "_", cut to 60 characters; nothing else is replaced.
 std::string url_slug(const std::string& url) {
   return text::prefix(text::replace_all(text::replace_all(url, "://", "_"), "/", "_"), 60);
@@ -398,23 +484,25 @@ void PageScanner::_save_snapshot(const Elements& elements, const Elements& text_
 }
 
 Elements PageScanner::_dedup_text_elements(const Elements& candidates) {
-  Elements kept;
   for (const Element& el : candidates) {
     if (!el) throw TypeError("candidates must not hold null records");
-    bool dominated = false;
-    if (!el->has_direct_text.value_or(false)) {
-      // A record without text of its own is a container when a smaller record inside
-      // it carries part of its text.
-      for (const Element& other : candidates) {
-        if (!other) throw TypeError("candidates must not hold null records");
-        if (other == el || !(_area(*other) < _area(*el))) continue;
-        if (!_overlaps(*el->bounding_box, *other->bounding_box)) continue;
-        if (el->text.find(other->text) != std::string::npos) {
-          dominated = true;
-          break;
-        }
-      }
-    }
+  }
+  const bool any_without_own_text = std::any_of(candidates.begin(), candidates.end(), [](const Element& el) {
+    return !el->has_direct_text.value_or(false);
+  });
+  if (!any_without_own_text) return candidates;
+  // A record without text of its own is a container when a smaller record inside it
+  // carries part of its text. Each such record meets only the records whose boxes
+  // share a horizontal band with its own, not the whole list.
+  TextBands bands(candidates);
+  Elements kept;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const Element& el = candidates[i];
+    const bool dominated = !el->has_direct_text.value_or(false) && bands.any_overlapping(i, [&](std::size_t j) {
+      const ElementRecord& other = *candidates[j];
+      return _area(other) < _area(*el) && _overlaps(*el->bounding_box, *other.bounding_box) &&
+             el->text.find(other.text) != std::string::npos;
+    });
     if (!dominated) kept.push_back(el);
   }
   return kept;
