@@ -1,6 +1,6 @@
 // Runs the page scanner's page-side scripts in node against a tiny DOM stand-in, so a
 // syntax error or a wrong walk fails here rather than in a browser test.
-// Usage: node page_scanner_scripts_test.js <engine/browser/scripts>
+// Usage: node page_scanner_scripts_test.js <engine/browser/scripts> [<chromium/js>]
 'use strict';
 
 const assert = require('node:assert/strict');
@@ -8,8 +8,9 @@ const fs = require('node:fs');
 const path = require('node:path');
 
 const dir = process.argv[2];
-const load = (name) => {
-  const source = fs.readFileSync(path.join(dir, name + '.js'), 'utf8');
+const driverDir = process.argv[3];
+const load = (name, from = dir) => {
+  const source = fs.readFileSync(path.join(from, name + '.js'), 'utf8');
   return (0, eval)('(' + source + ')');
 };
 
@@ -46,6 +47,12 @@ class El {
     const i = siblings.indexOf(this);
     return i > 0 ? siblings[i - 1] : null;
   }
+  get nextElementSibling() {
+    if (!this.parentElement) return null;
+    const siblings = this.parentElement.children;
+    return siblings[siblings.indexOf(this) + 1] || null;
+  }
+  get parentNode() { return this.parentElement; }
   get firstElementChild() { return this.children[0] || null; }
   get textContent() { return this.childNodes.map((n) => n.textContent).join(''); }
   get innerText() { return this.textContent; }
@@ -156,6 +163,43 @@ const cursorPointer = load('cursor_pointer');
   assert.deepEqual([items[1].x, items[1].y, items[1].w, items[1].h], [3, 3, 11, 20]);
   assert.equal(items[1].xpath, xpath(inner));
   assert.equal(items[4].cls, '');
+}
+
+// The one-pass paths of the pointer script (and of the driver, when its scripts are
+// given) are the per-element script's, on a random tree whose siblings share tags,
+// including tags that differ in case only (an svg beside an SVG element).
+{
+  let seed = 7;
+  const random = (n) => {
+    seed = (seed * 1103515245 + 12345) % 2147483648;
+    return seed % n;
+  };
+  const tags = ['DIV', 'SPAN', 'LI', 'TD', 'svg', 'SVG'];
+  const all = [];
+  const grow = (depth) => {
+    const children = [];
+    for (let n = depth > 4 ? 0 : random(7); n > 0; n--) children.push(grow(depth + 1));
+    const el = new El('div', { text: 'x', cursor: 'pointer' }, children);
+    el.tagName = tags[random(tags.length)];
+    all.push(el);
+    return el;
+  };
+  const body = new El('body', {}, [grow(0), grow(0), grow(0)]);
+  page(body);
+  const walked = all.map((el) => xpath(el));
+  const pointer = new Map(cursorPointer().map((item) => [item.xpath, item]));
+  const listed = all.filter((el) => ['DIV', 'SPAN', 'LI', 'TD'].includes(el.tagName) &&
+    el.descendants().length <= 10);
+  assert.ok(listed.length > 20);
+  for (const el of listed) assert.ok(pointer.has(xpath(el)), xpath(el));
+  assert.equal(pointer.size, new Set(listed.map((el) => xpath(el))).size);
+  if (driverDir) {
+    // Asked in an order unlike the document's, so that paths are built on kept ones.
+    const pathOf = load('positional_paths', driverDir)();
+    const order = all.map((el, i) => [random(1000), i]).sort((a, b) => a[0] - b[0]).map(([, i]) => i);
+    for (const i of order) assert.equal(pathOf(all[i]), walked[i]);
+    assert.equal(pathOf(body), '/html[1]/body[1]');
+  }
 }
 
 console.log('page scanner scripts: ok');

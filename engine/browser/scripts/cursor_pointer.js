@@ -4,16 +4,39 @@
   // one request.
   const NATIVE = new Set(['A', 'BUTTON', 'INPUT', 'SELECT', 'TEXTAREA']);
   const wellFormed = (s) => (typeof s.toWellFormed === 'function' ? s.toWellFormed() : s);
-  const xpathOf = (el) => {
-    const steps = [];
-    for (let node = el; node && node.nodeType === 1; node = node.parentElement) {
-      let idx = 1;
-      for (let sib = node.previousElementSibling; sib; sib = sib.previousElementSibling) {
-        if (sib.tagName === node.tagName) idx += 1;
+  // Positional paths as the per-element path script gives them, with the children of
+  // each parent counted once and each path built on its parent's: a long list of
+  // siblings costs its length, not its square.
+  const indices = new Map();
+  const paths = new Map();
+  const indexOf = (node) => {
+    if (!indices.has(node)) {
+      if (node.parentNode === null) return 1;
+      const counts = new Map();
+      for (let child = node.parentNode.firstElementChild; child; child = child.nextElementSibling) {
+        const count = (counts.get(child.tagName) || 0) + 1;
+        counts.set(child.tagName, count);
+        indices.set(child, count);
       }
-      steps.unshift(node.tagName.toLowerCase() + '[' + idx + ']');
     }
-    return '/' + steps.join('/');
+    return indices.get(node);
+  };
+  const xpathOf = (el) => {
+    const pending = [];
+    let node = el;
+    let path = '';
+    for (; node && node.nodeType === 1; node = node.parentElement) {
+      if (paths.has(node)) {
+        path = paths.get(node);
+        break;
+      }
+      pending.push(node);
+    }
+    for (let i = pending.length - 1; i >= 0; i--) {
+      path += '/' + pending[i].tagName.toLowerCase() + '[' + indexOf(pending[i]) + ']';
+      paths.set(pending[i], path);
+    }
+    return path;
   };
   const seen = new Set();
   const items = [];

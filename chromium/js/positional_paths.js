@@ -1,0 +1,51 @@
+// Positional paths (/html[1]/body[1]/div[2]/a[1]) of many elements in one pass: the
+// same strings as the scanner's per-element path script, which walks every earlier
+// sibling of every step and so grows with the square of a long list's length. Here the
+// children of each parent are counted once and each element's path is built once, on
+// its parent's. Made afresh for every call: what it remembers holds only while no
+// script can change the document.
+() => {
+  const indices = new Map();
+  const paths = new Map();
+  // The element's index among its parent's children of the same tag name, counted for
+  // all those children at once. A node without a parent has no earlier siblings.
+  const indexOf = (node) => {
+    let index = indices.get(node);
+    if (index === undefined) {
+      const parent = node.parentNode;
+      if (parent === null) {
+        return 1;
+      }
+      const counts = new Map();
+      for (let child = parent.firstElementChild; child !== null; child = child.nextElementSibling) {
+        const count = (counts.get(child.tagName) || 0) + 1;
+        counts.set(child.tagName, count);
+        indices.set(child, count);
+      }
+      index = indices.get(node);
+    }
+    return index;
+  };
+  return (element) => {
+    // The steps not known yet, from the element up to the first ancestor whose path is
+    // known (or the top); then built downwards, without recursion on deep documents.
+    const pending = [];
+    let node = element;
+    let path = '';
+    while (node !== null && node.nodeType === 1) {
+      const known = paths.get(node);
+      if (known !== undefined) {
+        path = known;
+        break;
+      }
+      pending.push(node);
+      node = node.parentElement;
+    }
+    for (let i = pending.length - 1; i >= 0; i--) {
+      const step = pending[i];
+      path += '/' + step.tagName.toLowerCase() + '[' + indexOf(step) + ']';
+      paths.set(step, path);
+    }
+    return path;
+  };
+}
