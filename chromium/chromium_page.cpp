@@ -1,6 +1,8 @@
 #include "chromium/chromium_page.hpp"
 
 #include "chromium/scripts.hpp"
+#include "engine/browser/page_scanner.hpp"
+#include "engine/core/text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -118,12 +121,15 @@ Json parse_text(const Json& text) {
   return parsed;
 }
 
-// One question of an element: a function of the element and one argument.
-// The function text is the caller's (or static), and outlives the question.
+// One question of an element: a function of the element and one argument. The function
+// text is the caller's (or static), and outlives the question. A question marked `fresh`
+// names a maker of the function, called anew for every call, whose function may
+// remember things between the elements of that call.
 struct Question {
   std::string key;
   std::string_view function;
   Json arg;
+  bool fresh = false;
 };
 
 // The handle reads the helpers answer with functions of their own.
@@ -148,25 +154,43 @@ const std::vector<Question>& layout_and_text() {
   return reads;
 }
 
+// The question that evaluating `script` on an element asks. The scanner's path script
+// walks all earlier siblings of every step; grouped, the one-pass path maker gives the
+// same strings for the whole group.
+Question evaluate_question(const std::string& script, bool grouped) {
+  if (grouped && script == _XPATH_JS) {
+    return {"evaluate:" + script, "__quillfen.positionalPaths", nullptr, true};
+  }
+  return {"evaluate:" + script, script, nullptr};
+}
+
 // The script that installs the helpers into a fresh isolated world; its value is the
 // helpers object.
 std::string helpers_installer() {
   return "globalThis.__quillfen = " + wrapped(scripts::HELPERS) + "(" + wrapped(scripts::ANSWER) +
          ", {layout: " + wrapped(scripts::LAYOUT) + ", innerText: " + wrapped(scripts::INNER_TEXT) +
-         ", isEnabled: " + wrapped(scripts::IS_ENABLED) + ", attributes: " + wrapped(scripts::ATTRIBUTES) + "})";
+         ", isEnabled: " + wrapped(scripts::IS_ENABLED) + ", attributes: " + wrapped(scripts::ATTRIBUTES) + "}, " +
+         wrapped(scripts::POSITIONAL_PATHS) + ", " + wrapped(scripts::WATCH) + ")";
 }
 
-// A function declaration for Runtime.callFunctionOn that asks each of `questions`, with
-// its own argument from `args`, of the elements that `elements` names (an expression of
-// `this`), through the helpers of the world the elements belong to.
-std::string answer_function(std::string_view elements, const std::vector<Question>& questions) {
+// The question functions as a JavaScript array, for the helpers' ask; `q` is the
+// helpers object. Functions are kept by their text in the page, makers are called.
+std::string question_list(const std::vector<Question>& questions) {
   std::string list;
   for (const Question& question : questions) {
-    list += (list.empty() ? "q.fn(" : ", q.fn(") + js_string(std::string(question.function)) + ", () => " +
-            wrapped(question.function) + ")";
+    list += list.empty() ? "[" : ", ";
+    list += question.fresh ? wrapped(question.function) + "()"
+                           : "q.fn(" + js_string(std::string(question.function)) + ", () => " +
+                                 wrapped(question.function) + ")";
   }
-  return "function(args) { const q = __quillfen; return q.ask(" + std::string(elements) + ", [" + list +
-         "], args); }";
+  return list + "]";
+}
+
+// A function declaration for Runtime.callFunctionOn that asks `questions` (with their
+// arguments) of the one element it is called on.
+std::string element_function(const std::vector<Question>& questions) {
+  return "function(args) { const q = __quillfen; return JSON.stringify(" + question_list(questions) +
+         ".map((question, i) => q.answer([this], question, args[i]))); }";
 }
 
 std::string ascii_lower(std::string text) {
@@ -194,11 +218,212 @@ std::optional<std::optional<std::string>> attribute_from(const Json& attributes,
   return std::optional<std::string>();
 }
 
+// The value of `label[for="value"]` when a selector is exactly that and the value needs
+// no escaping in a CSS string (no quote, backslash, line break or NUL) and is valid
+// UTF-8: then the selector matches the labels whose for is that value, and nothing else.
+std::optional<std::string> plain_label_for(const std::string& selector) {
+  static constexpr std::string_view open = "label[for=\"";
+  static constexpr std::string_view close = "\"]";
+  if (selector.size() < open.size() + close.size() || !selector.starts_with(open) || !selector.ends_with(close)) {
+    return std::nullopt;
+  }
+  std::string value = selector.substr(open.size(), selector.size() - open.size() - close.size());
+  if (value.find_first_of(std::string_view("\"\\\n\r\f\0", 6)) != std::string::npos || text::valid_utf8(value) != value) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// The number of milliseconds, at least one, in a duration.
+long long whole_millis(Clock::duration duration) {
+  return std::max<long long>(1, std::chrono::ceil<std::chrono::milliseconds>(duration).count());
+}
+
 }  // namespace
 
+// A scan under way: its deadline, and one answer per element (by its page-side slot) for
+// each question asked so far. Slots belong to one document's helpers: when those change
+// (a navigation), the answers kept so far are let go of.
+struct ScanState {
+  struct Answer {
+    Json value;
+    std::optional<std::string> error;
+  };
+
+  Clock::time_point start;
+  Clock::time_point deadline;
+  bool active = true;
+  // Which scan of the page this is, for the helpers to number elements afresh.
+  std::uint64_t number = 0;
+  std::string helpers;
+  std::unordered_map<std::string, std::vector<std::optional<Answer>>> answers;
+};
+
+namespace {
+
+// The scan argument of the helpers' entry points: the scan's number, or null.
+std::string scan_argument(const std::shared_ptr<ScanState>& scan) {
+  return scan ? std::to_string(scan->number) : std::string("null");
+}
+
+}  // namespace
+
+// The tab's reading machinery, shared by the page and the groups it made: its session,
+// its isolated world, and the scan under way.
+class Reader {
+ public:
+  // The isolated world in the current document: its execution context and the
+  // page-side helpers object installed in it.
+  struct World {
+    long long context = 0;
+    std::string helpers;
+  };
+
+  explicit Reader(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+
+  // The world, made on first use after each new document.
+  const World& world() {
+    if (!world_) {
+      const Json tree = call("Page.getFrameTree");
+      const Json created = call("Page.createIsolatedWorld",
+                                {{"frameId", tree.at("frameTree").at("frame").at("id")}, {"worldName", "quillfen"}});
+      const long long context = created.at("executionContextId").get<long long>();
+      // The helpers object stays referenced for the world's life: no object group.
+      const Json installed = call("Runtime.evaluate", {{"expression", helpers_installer()}, {"contextId", context}});
+      if (const auto details = installed.find("exceptionDetails"); details != installed.end()) {
+        throw PageError(exception_message(*details));
+      }
+      const Json helpers = installed.at("result").value("objectId", Json());
+      if (!helpers.is_string()) {
+        throw PageError("The page helpers could not be installed.");
+      }
+      world_ = World{context, helpers.get<std::string>()};
+    }
+    return *world_;
+  }
+  void forget_world() { world_.reset(); }
+
+  // A command of the page, within the scan's time when a scan is under way.
+  Json call(const std::string& method, const Json& params = Json::object()) {
+    return session_->send(method, params, wait_limit());
+  }
+
+  // The value of `expression` run in the isolated world, stopped in the page when it
+  // runs past the time it has (see the top of chromium_page.hpp).
+  Json read_value(const std::string& expression) {
+    return value_of(evaluate_in_world({{"expression", expression}, {"returnByValue", true}, {"silent", true}}));
+  }
+
+  // JSON text that `expression` gives, parsed.
+  Json read(const std::string& expression) { return parse_text(read_value(expression)); }
+
+  // Runtime.evaluate with `params` in the isolated world. A new document has none of
+  // the old one's worlds: the first command after it fails, and a fresh world is made.
+  // A context id that a new renderer process has given to another world lacks the
+  // helpers, which fails the same way.
+  Json evaluate_in_world(Json params) {
+    for (int attempt = 1;; ++attempt) {
+      params["contextId"] = world().context;
+      try {
+        Json result = evaluate(params);
+        const auto details = result.find("exceptionDetails");
+        if (attempt == 1 && details != result.end() &&
+            exception_message(*details).find("__quillfen is not defined") != std::string::npos) {
+          world_.reset();
+          continue;
+        }
+        return result;
+      } catch (const ProtocolError& error) {
+        if (attempt == 1 && std::string_view(error.what()).find("Cannot find context") != std::string_view::npos) {
+          world_.reset();
+          continue;
+        }
+        throw;
+      }
+    }
+  }
+
+  // Runtime.evaluate with `params`, stopped in the page when it runs past the time it
+  // has: then it fails with kind `slow`.
+  Json evaluate(Json params) {
+    params["timeout"] = whole_millis(run_limit());
+    try {
+      return call("Runtime.evaluate", params);
+    } catch (const ProtocolError& error) {
+      // The protocol's only word for an evaluation stopped at its time-out.
+      if (std::string_view(error.what()).find("Execution was terminated") != std::string_view::npos) {
+        throw out_of_time();
+      }
+      throw;
+    }
+  }
+
+  // Numbers for page-side groups and batches, never reused within the tab.
+  std::uint64_t next_id() { return next_id_++; }
+
+  // The scan under way, or null. Its answers are dropped when the helpers changed.
+  const std::shared_ptr<ScanState>& scan() {
+    if (scan_ && scan_->helpers != world().helpers) {
+      scan_->answers.clear();
+      scan_->helpers = world().helpers;
+    }
+    return scan_;
+  }
+  void begin_scan(Clock::time_point deadline) {
+    if (scan_) scan_->active = false;
+    scan_ = std::make_shared<ScanState>();
+    scan_->start = Clock::now();
+    scan_->deadline = deadline;
+    scan_->number = next_id();
+  }
+  void end_scan() {
+    if (!scan_) return;
+    scan_->active = false;
+    scan_.reset();
+    if (world_) post_in_world("__quillfen.endScan()");
+  }
+
+  // Runs `expression` in the isolated world without waiting for it.
+  void post_in_world(const std::string& expression) {
+    if (!world_) return;
+    session_->post("Runtime.evaluate", {{"expression", expression}, {"contextId", world_->context}, {"silent", true}});
+  }
+
+ private:
+  // What a read stopped at its time is told, and how long it had.
+  PageError out_of_time() const {
+    const auto given = scan_ ? scan_->deadline - scan_->start : Clock::duration(session_->timeout());
+    return PageError("reading the page took longer than the " + std::to_string(whole_millis(given)) +
+                         " ms it was given",
+                     PageError::Kind::slow);
+  }
+
+  // How long a read may run in the page: until the scan's deadline, or the session's
+  // time-out outside a scan.
+  Clock::duration run_limit() const {
+    if (!scan_) return session_->timeout();
+    const auto left = scan_->deadline - Clock::now();
+    if (left <= Clock::duration::zero()) throw out_of_time();
+    return left;
+  }
+
+  // How long to wait for an answer: the run limit, and a while for the page to report
+  // a read that it stopped. No answer by then means the page does not answer at all.
+  std::chrono::milliseconds wait_limit() const {
+    return std::chrono::milliseconds(whole_millis(run_limit() + REPORT_GRACE));
+  }
+
+  static constexpr std::chrono::milliseconds REPORT_GRACE{2000};
+
+  std::shared_ptr<Session> session_;
+  std::optional<World> world_;
+  std::shared_ptr<ScanState> scan_;
+  std::uint64_t next_id_ = 1;
+};
+
 // Page-side objects to let go of when the last group using them is gone: the remote
-// objects of a query (a protocol object group), or a batch of looked-up elements that
-// the helpers keep. The release is posted, not waited for.
+// objects of a query (a protocol object group), or elements that the helpers keep. The
+// release is posted, not waited for.
 class PageHold {
  public:
   PageHold(std::shared_ptr<Session> session, std::string method, Json params)
@@ -218,38 +443,56 @@ class PageHold {
                                       Json{{"objectGroup", name}});
   }
 
+  // The elements the helpers keep under `id` in the world of `context`.
+  static std::shared_ptr<PageHold> kept(std::shared_ptr<Session> session, long long context, std::uint64_t id) {
+    return std::make_shared<PageHold>(
+        std::move(session), "Runtime.evaluate",
+        Json{{"expression", "__quillfen.release(" + std::to_string(id) + ")"}, {"contextId", context}, {"silent", true}});
+  }
+
  private:
   std::shared_ptr<Session> session_;
   std::string method_;
   Json params_;
 };
 
-// The elements of one query and the answers given so far; its page-side objects are
-// let go of when the last group sharing them is gone.
+// The elements of one query or look-up and the answers given so far; its page-side
+// objects are let go of when the last group sharing them is gone.
 class Group {
  public:
-  // Grouped answers: `elements` is an expression of `this`, the object `object_id`
-  // names, that gives the members as an array.
-  Group(std::shared_ptr<Session> session, std::shared_ptr<PageHold> hold, std::string object_id,
-        std::string elements, std::size_t size)
-      : session_(std::move(session)),
+  // Grouped answers: the members are the elements the helpers keep as `id` (or those at
+  // `indices` there); `slots`, during a scan, numbers each member within the scan.
+  Group(std::shared_ptr<Reader> reader, std::shared_ptr<PageHold> hold, std::uint64_t id,
+        std::optional<std::vector<std::size_t>> indices, std::size_t size, std::vector<std::size_t> slots,
+        std::shared_ptr<ScanState> scan)
+      : reader_(std::move(reader)),
         hold_(std::move(hold)),
-        object_id_(std::move(object_id)),
-        elements_(std::move(elements)),
-        size_(size) {}
+        id_(id),
+        indices_(std::move(indices)),
+        size_(size),
+        slots_(std::move(slots)),
+        scan_(std::move(scan)),
+        helpers_(scan_ ? scan_->helpers : std::string()) {}
   // One call per question: each element has its own remote object.
-  Group(std::shared_ptr<Session> session, std::shared_ptr<PageHold> hold, std::vector<std::string> element_ids)
-      : session_(std::move(session)),
+  Group(std::shared_ptr<Reader> reader, std::shared_ptr<PageHold> hold, std::vector<std::string> element_ids)
+      : reader_(std::move(reader)),
         hold_(std::move(hold)),
         element_ids_(std::move(element_ids)),
         size_(element_ids_.size()) {}
 
   std::size_t size() const { return size_; }
+  std::uint64_t id() const { return id_; }
   // Whether the members' answers come for the whole group, not one call per question.
   bool grouped() const { return element_ids_.empty(); }
 
-  // Keeps answers that came with the query.
-  void remember(const std::string& key, Answers answers) { answers_.insert_or_assign(key, std::move(answers)); }
+  // Keeps answers that came with the look-up that made the group.
+  void remember(const Question& question, Answers answers) {
+    if (ScanState* scan = live_scan()) {
+      Answers shared = answers;
+      for (std::size_t i = 0; i < size_; ++i) store(*scan, question.key, i, shared);
+    }
+    answers_.insert_or_assign(question.key, std::move(answers));
+  }
 
   const Json& ask(std::size_t index, const Question& question) {
     // Most asks find their answer kept: no list of questions for them.
@@ -260,12 +503,19 @@ class Group {
   }
 
   // Member `index`'s answer to questions[which]. Grouped, that question and every other
-  // of `questions` not answered yet are answered for all members in one call.
+  // of `questions` not answered yet are answered for all members in one call (during a
+  // scan, for those members only that no earlier group of the scan answered).
   // The answer stays valid until the next question.
   const Json& ask(std::size_t index, const std::vector<Question>& questions, std::size_t which) {
     const Question& question = questions.at(which);
     if (!grouped()) {
-      last_answer_ = call(element_ids_.at(index), "[this]", {question}, 1).front().at(0);
+      const Json text = value_of(reader_->call("Runtime.callFunctionOn",
+                                               {{"functionDeclaration", element_function({question})},
+                                                {"objectId", element_ids_.at(index)},
+                                                {"arguments", {{{"value", Json::array({question.arg})}}}},
+                                                {"returnByValue", true},
+                                                {"silent", true}}));
+      last_answer_ = answers_list(parse_text(text), 1, 1).front().at(0);
       return last_answer_;
     }
     if (const auto cached = answers_.find(question.key); cached != answers_.end()) {
@@ -275,40 +525,109 @@ class Group {
     for (const Question& other : questions) {
       if (!answers_.contains(other.key)) asked.push_back(other);
     }
-    std::vector<Answers> answers;
-    try {
-      answers = call(object_id_, elements_, asked, size_);
-    } catch (const PageError& error) {
-      // The call itself failed (the page navigated away, a script syntax error):
-      // every member shares that failure.
-      answers.assign(asked.size(), Answers::failed(size_, error.what()));
+    ScanState* scan = live_scan();
+    // The members whose answers the page must give: all of them, or during a scan
+    // those without an answer to some asked question yet.
+    std::vector<std::size_t> needed;
+    for (std::size_t i = 0; i < size_; ++i) {
+      if (!scan || std::any_of(asked.begin(), asked.end(), [&](const Question& q) { return !stored(*scan, q.key, i); })) {
+        needed.push_back(i);
+      }
     }
-    for (std::size_t i = 0; i < asked.size(); ++i) {
-      answers_.insert_or_assign(asked[i].key, std::move(answers[i]));
+    if (!needed.empty()) {
+      std::vector<Answers> answers;
+      try {
+        answers = call(asked, needed);
+      } catch (const PageError& error) {
+        // The call ran and failed as a whole (the page navigated away, the script has a
+        // syntax error): every member asked shares that failure. A call that could not
+        // run (no answer, a dialog, the tab gone, out of time) is no answer about these
+        // elements, and fails the ask itself.
+        if (error.kind() != PageError::Kind::element) throw;
+        answers.assign(asked.size(), Answers::failed(needed.size(), error.what()));
+      }
+      if (!scan) {
+        for (std::size_t q = 0; q < asked.size(); ++q) answers_.insert_or_assign(asked[q].key, std::move(answers[q]));
+        return answers_.at(question.key).at(index);
+      }
+      for (std::size_t q = 0; q < asked.size(); ++q) {
+        for (std::size_t n = 0; n < needed.size(); ++n) store(*scan, asked[q].key, needed[n], answers[q], n);
+      }
     }
+    for (const Question& q : asked) answers_.insert_or_assign(q.key, from_scan(*scan, q.key));
     return answers_.at(question.key).at(index);
   }
 
  private:
-  std::vector<Answers> call(const std::string& object_id, std::string_view elements,
-                            const std::vector<Question>& questions, std::size_t expected) {
-    Json args = Json::array();
-    for (const Question& question : questions) args.push_back(question.arg);
-    const Json text = value_of(session_->send("Runtime.callFunctionOn",
-                                              {{"functionDeclaration", answer_function(elements, questions)},
-                                               {"objectId", object_id},
-                                               {"arguments", {{{"value", args}}}},
-                                               {"returnByValue", true},
-                                               {"silent", true}}));
-    return answers_list(parse_text(text), questions.size(), expected);
+  // The scan whose answers the members share, while it lasts and its slots are the
+  // members' own (not those of a document the scan met later).
+  ScanState* live_scan() const {
+    return scan_ && scan_->active && scan_->helpers == helpers_ && slots_.size() == size_ ? scan_.get() : nullptr;
   }
 
-  std::shared_ptr<Session> session_;
+  bool stored(const ScanState& scan, const std::string& key, std::size_t member) const {
+    const auto found = scan.answers.find(key);
+    return found != scan.answers.end() && slots_[member] < found->second.size() &&
+           found->second[slots_[member]].has_value();
+  }
+
+  // Keeps answer `at` of `answers` (by default the member's own) as the member's.
+  void store(ScanState& scan, const std::string& key, std::size_t member, Answers& answers,
+             std::optional<std::size_t> at = std::nullopt) {
+    const std::size_t from = at.value_or(member);
+    auto& by_slot = scan.answers[key];
+    if (by_slot.size() <= slots_[member]) by_slot.resize(slots_[member] + 1);
+    ScanState::Answer answer;
+    if (const auto error = answers.errors.find(from); error != answers.errors.end()) {
+      answer.error = error->second;
+    } else if (from < answers.values.size()) {
+      answer.value = std::move(answers.values[from]);
+    } else {
+      answer.error = "The element is no longer part of its query's answer.";
+    }
+    by_slot[slots_[member]] = std::move(answer);
+  }
+
+  Answers from_scan(const ScanState& scan, const std::string& key) const {
+    Answers answers;
+    answers.values.resize(size_);
+    const auto& by_slot = scan.answers.at(key);
+    for (std::size_t i = 0; i < size_; ++i) {
+      const ScanState::Answer& answer = *by_slot.at(slots_[i]);
+      if (answer.error) {
+        answers.errors.emplace(i, *answer.error);
+      } else {
+        answers.values[i] = answer.value;
+      }
+    }
+    return answers;
+  }
+
+  // The answers of the members at `members` to `questions`, in one call.
+  std::vector<Answers> call(const std::vector<Question>& questions, const std::vector<std::size_t>& members) {
+    Json args = Json::array();
+    for (const Question& question : questions) args.push_back(question.arg);
+    Json indices = nullptr;
+    if (indices_ || members.size() != size_) {
+      indices = Json::array();
+      for (const std::size_t member : members) indices.push_back(indices_ ? indices_->at(member) : member);
+    }
+    const std::string expression = "(() => { const q = __quillfen; return q.ask(" + std::to_string(id_) + ", " +
+                                   indices.dump() + ", " + std::to_string(members.size()) + ", " +
+                                   question_list(questions) + ", " +
+                                   args.dump(-1, ' ', true, Json::error_handler_t::replace) + "); })()";
+    return answers_list(reader_->read(expression), questions.size(), members.size());
+  }
+
+  std::shared_ptr<Reader> reader_;
   std::shared_ptr<PageHold> hold_;
-  std::string object_id_;
-  std::string elements_;
+  std::uint64_t id_ = 0;
+  std::optional<std::vector<std::size_t>> indices_;
   std::vector<std::string> element_ids_;
   std::size_t size_ = 0;
+  std::vector<std::size_t> slots_;
+  std::shared_ptr<ScanState> scan_;
+  std::string helpers_;
   std::map<std::string, Answers> answers_;
   Json last_answer_;
 };
@@ -325,7 +644,7 @@ class ChromiumElement : public ElementHandle {
   }
   bool is_enabled() override { return as_bool(ask(read(Read::is_enabled))); }
 
-  Json evaluate(const std::string& script) override { return ask({"evaluate:" + script, script, nullptr}); }
+  Json evaluate(const std::string& script) override { return ask(evaluate_question(script, group_->grouped())); }
 
   std::string inner_text() override {
     const Json& text = layout_or_text(Read::inner_text);
@@ -383,7 +702,36 @@ bool has_scheme(const std::string& text) {
   return true;
 }
 
+// A kept element as the helpers describe it: its index in its batch, its slot during a
+// scan, and the answer of its inner text.
+struct Kept {
+  std::size_t index = 0;
+  std::vector<std::size_t> slots;
+  Json text;
+
+  static Kept from(Json& found) {
+    Kept kept;
+    kept.index = found.at("index").get<std::size_t>();
+    if (const Json& slot = found.at("slot"); slot.is_number_unsigned()) kept.slots.push_back(slot.get<std::size_t>());
+    kept.text = std::move(found.at("text"));
+    return kept;
+  }
+};
+
 }  // namespace
+
+// The label look-ups made for one query's members (see the top of chromium_page.hpp),
+// valid while that query's group lives.
+struct ChromiumPage::LabelLookUps {
+  std::weak_ptr<Group> query;
+  std::shared_ptr<PageHold> hold;
+  std::uint64_t batch = 0;
+  std::shared_ptr<ScanState> scan;
+  // By selector "#id": the element found, or none.
+  std::map<std::string, std::optional<Kept>> ids;
+  // By for-value: the first label; a value missing here has none.
+  std::map<std::string, Kept> labels;
+};
 
 std::string to_url(const std::string& url_or_path) {
   if (has_scheme(url_or_path)) {
@@ -403,9 +751,19 @@ std::string to_url(const std::string& url_or_path) {
   return url;
 }
 
+ChromiumPage::ScanScope::~ScanScope() {
+  if (!reader_) return;
+  try {
+    reader_->end_scan();
+  } catch (const std::exception&) {
+    // The page is gone, and its scan with it.
+  }
+}
+
 ChromiumPage::ChromiumPage(std::shared_ptr<Connection> connection, std::string target_id, std::string session_id,
                            std::chrono::milliseconds command_timeout)
     : session_(std::make_shared<Session>(std::move(connection), std::move(session_id), command_timeout)),
+      reader_(std::make_shared<Reader>(session_)),
       target_id_(std::move(target_id)) {
   session_->send("Page.enable");
   session_->send("Runtime.enable");
@@ -423,62 +781,51 @@ ChromiumPage::~ChromiumPage() {
   }
 }
 
-const ChromiumPage::World& ChromiumPage::world() {
-  if (!world_) {
-    const Json tree = session_->send("Page.getFrameTree");
-    const Json created = session_->send(
-        "Page.createIsolatedWorld",
-        {{"frameId", tree.at("frameTree").at("frame").at("id")}, {"worldName", "quillfen"}});
-    const long long context = created.at("executionContextId").get<long long>();
-    // The helpers object stays referenced for the world's life: no object group.
-    const Json installed =
-        session_->send("Runtime.evaluate", {{"expression", helpers_installer()}, {"contextId", context}});
-    if (const auto details = installed.find("exceptionDetails"); details != installed.end()) {
-      throw PageError(exception_message(*details));
-    }
-    const Json helpers = installed.at("result").value("objectId", Json());
-    if (!helpers.is_string()) {
-      throw PageError("The page helpers could not be installed.");
-    }
-    world_ = World{context, helpers.get<std::string>()};
-  }
-  return *world_;
+ChromiumPage::ScanScope ChromiumPage::begin_scan(Clock::time_point deadline) {
+  reader_->begin_scan(deadline);
+  return ScanScope(reader_);
 }
 
-Json ChromiumPage::evaluate_in_world(const std::string& expression, Json params) {
-  params["expression"] = expression;
-  // A new document has none of the old one's worlds: the first command after it fails,
-  // and a fresh world is made. A context id that a new renderer process has given to
-  // another world lacks the helpers, which fails the same way.
-  for (int attempt = 1;; ++attempt) {
-    params["contextId"] = world().context;
-    try {
-      Json result = session_->send("Runtime.evaluate", params);
-      const auto details = result.find("exceptionDetails");
-      if (attempt == 1 && details != result.end() &&
-          exception_message(*details).find("__quillfen is not defined") != std::string::npos) {
-        world_.reset();
-        continue;
-      }
-      return result;
-    } catch (const ProtocolError& error) {
-      if (attempt == 1 && std::string_view(error.what()).find("Cannot find context") != std::string_view::npos) {
-        world_.reset();
-        continue;
-      }
-      throw;
+std::string ChromiumPage::change_stamp() {
+  const auto stamp = [this](bool full) {
+    const Json stamp = reader_->read_value(full ? "__quillfen.stamp(true)" : "__quillfen.stamp(false)");
+    if (!stamp.is_string()) {
+      throw PageError("The page gave a change stamp of an unexpected shape.");
     }
+    return stamp.get<std::string>();
+  };
+  const auto passes = [this] {
+    std::vector<double> counts;
+    const Json metrics = reader_->call("Performance.getMetrics");
+    for (const Json& metric : metrics.at("metrics")) {
+      const std::string name = metric.value("name", std::string());
+      if (name == "LayoutCount" || name == "RecalcStyleCount") counts.push_back(metric.value("value", -1.0));
+    }
+    return counts;
+  };
+  if (!counting_passes_) {
+    reader_->call("Performance.enable");
+    counting_passes_ = true;
+    style_and_layout_passes_ = passes();
   }
+  // The stamp brings style and layout up to date before the counts are read, so that a
+  // change made before it shows in them. When they moved since the previous stamp,
+  // the page's look is compared again, as it is now.
+  const std::string cheap = stamp(false);
+  std::vector<double> now = passes();
+  const bool moved = now.size() != 2 || now != style_and_layout_passes_;
+  style_and_layout_passes_ = std::move(now);
+  return moved ? stamp(true) : cheap;
 }
 
 Json ChromiumPage::call_in_world(std::string_view function, const Json& arguments) {
   Json values = Json::array();
   for (const Json& argument : arguments) values.push_back({{"value", argument}});
-  // As in evaluate_in_world: the first call after a new document makes a fresh world.
+  // As in Reader::evaluate_in_world: the first call after a new document makes a fresh world.
   for (int attempt = 1;; ++attempt) {
     try {
       Json result = session_->send("Runtime.callFunctionOn", {{"functionDeclaration", function},
-                                                              {"executionContextId", world().context},
+                                                              {"executionContextId", reader_->world().context},
                                                               {"arguments", values},
                                                               {"returnByValue", true},
                                                               {"awaitPromise", true},
@@ -486,13 +833,13 @@ Json ChromiumPage::call_in_world(std::string_view function, const Json& argument
       const auto details = result.find("exceptionDetails");
       if (attempt == 1 && details != result.end() &&
           exception_message(*details).find("__quillfen is not defined") != std::string::npos) {
-        world_.reset();
+        reader_->forget_world();
         continue;
       }
       return value_of(std::move(result));
     } catch (const ProtocolError& error) {
       if (attempt == 1 && std::string_view(error.what()).find("Cannot find context") != std::string_view::npos) {
-        world_.reset();
+        reader_->forget_world();
         continue;
       }
       throw;
@@ -502,52 +849,91 @@ Json ChromiumPage::call_in_world(std::string_view function, const Json& argument
 
 std::string ChromiumPage::next_object_group() { return "quillfen-" + std::to_string(next_group_++); }
 
+void ChromiumPage::forget_world() { reader_->forget_world(); }
+
 std::shared_ptr<Group> ChromiumPage::query_grouped(const std::string& selector) {
-  const std::string object_group = next_object_group();
-  auto hold = PageHold::object_group(session_, object_group);
-  // Deep serialization with depth 1 brings the summary's text by value and leaves the
-  // elements as a remote object: one round trip for both.
-  const Json result = evaluate_in_world("__quillfen.query(" + js_string(selector) + ")",
-                                        {{"objectGroup", object_group},
-                                         {"silent", true},
-                                         {"serializationOptions", {{"serialization", "deep"}, {"maxDepth", 1}}}});
-  if (const auto details = result.find("exceptionDetails"); details != result.end()) {
-    throw PageError(exception_message(*details));
+  const std::uint64_t id = reader_->next_id();
+  const std::shared_ptr<ScanState> scan = reader_->scan();
+  const Json summary = reader_->read("__quillfen.query(" + js_string(selector) + ", " + std::to_string(id) + ", " +
+                                     scan_argument(scan) + ")");
+  auto hold = PageHold::kept(session_, reader_->world().context, id);
+  std::vector<std::size_t> slots;
+  if (const auto found = summary.find("slots"); scan && found != summary.end() && found->is_array()) {
+    slots = found->get<std::vector<std::size_t>>();
   }
-  const Json& remote = result.at("result");
-  const Json summary = parse_text(remote.at("deepSerializedValue").at("value").at(0).at("value"));
-  return std::make_shared<Group>(session_, std::move(hold), remote.at("objectId").get<std::string>(), "this[1]",
-                                 summary.at("count").get<std::size_t>());
+  auto group = std::make_shared<Group>(reader_, std::move(hold), id, std::nullopt,
+                                       summary.at("count").get<std::size_t>(), std::move(slots), scan);
+  latest_query_ = group;
+  labels_.reset();
+  return group;
+}
+
+std::optional<std::shared_ptr<Group>> ChromiumPage::look_up_from_labels(const std::string& selector) {
+  const std::shared_ptr<Group> query = latest_query_.lock();
+  if (!query) {
+    labels_.reset();
+    return std::nullopt;
+  }
+  const bool by_id = selector.starts_with("#");
+  const std::optional<std::string> label_for = by_id ? std::nullopt : plain_label_for(selector);
+  if (!by_id && !label_for) return std::nullopt;
+  if (!labels_ || labels_->query.lock() != query) {
+    auto made = std::make_unique<LabelLookUps>();
+    made->query = query;
+    made->batch = reader_->next_id();
+    made->scan = reader_->scan();
+    Json answer = reader_->read("__quillfen.labels(" + std::to_string(query->id()) + ", " +
+                                std::to_string(made->batch) + ", " + scan_argument(made->scan) + ")");
+    made->hold = PageHold::kept(session_, reader_->world().context, made->batch);
+    for (Json& entry : answer.at("ids")) {
+      made->ids[entry.at(0).get<std::string>()] =
+          entry.at(1).is_null() ? std::nullopt : std::optional<Kept>(Kept::from(entry.at(1)));
+    }
+    for (Json& entry : answer.at("labels")) {
+      made->labels.emplace(entry.at(0).get<std::string>(), Kept::from(entry.at(1)));
+    }
+    labels_ = std::move(made);
+  }
+  const Kept* found = nullptr;
+  if (by_id) {
+    const auto entry = labels_->ids.find(selector);
+    if (entry == labels_->ids.end()) return std::nullopt;
+    found = entry->second ? &*entry->second : nullptr;
+  } else if (const auto entry = labels_->labels.find(*label_for); entry != labels_->labels.end()) {
+    found = &entry->second;
+  }
+  if (found == nullptr) {
+    return std::make_shared<Group>(reader_, nullptr, 0, std::nullopt, 0, std::vector<std::size_t>(), nullptr);
+  }
+  auto group = std::make_shared<Group>(reader_, labels_->hold, labels_->batch, std::vector<std::size_t>{found->index},
+                                       1, found->slots, labels_->scan);
+  group->remember(read(Read::inner_text), answers_from(found->text, 1));
+  return group;
 }
 
 std::shared_ptr<Group> ChromiumPage::look_up_grouped(const std::string& selector) {
+  if (auto group = look_up_from_labels(selector)) return *group;
   // The helpers keep the element, in batches, and the answer comes by value: cheaper
-  // than handing out a remote object, and look-ups come by the hundred in a scan.
-  const Json result = evaluate_in_world("__quillfen.lookUp(" + js_string(selector) + ")",
-                                        {{"returnByValue", true}, {"silent", true}});
-  Json summary = parse_text(value_of(result));
-  const std::size_t count = summary.at("count").get<std::size_t>();
-  if (count == 0) {
-    return std::make_shared<Group>(session_, nullptr, std::string(), std::string(), 0);
+  // than handing out a remote object, and look-ups come by the hundred in a scan. The
+  // batch being filled stays held, or each short-lived look-up would cost a release.
+  const long long context = reader_->world().context;
+  if (!filling_batch_ || lookups_in_batch_ >= LOOKUPS_PER_BATCH || filling_batch_context_ != context) {
+    filling_batch_id_ = reader_->next_id();
+    filling_batch_ = PageHold::kept(session_, context, filling_batch_id_);
+    filling_batch_context_ = context;
+    lookups_in_batch_ = 0;
   }
-  const long long batch = summary.at("batch").get<long long>();
-  const std::string& helpers = world().helpers;
-  std::erase_if(lookup_batches_, [](const auto& entry) { return entry.second.expired(); });
-  std::shared_ptr<PageHold> hold = lookup_batches_[{helpers, batch}].lock();
-  if (hold == nullptr) {
-    hold = std::make_shared<PageHold>(session_, "Runtime.callFunctionOn",
-                                      Json{{"functionDeclaration", "function(batch) { this.release(batch); }"},
-                                           {"objectId", helpers},
-                                           {"arguments", {{{"value", batch}}}}});
-    lookup_batches_[{helpers, batch}] = hold;
+  ++lookups_in_batch_;
+  const std::shared_ptr<ScanState> scan = reader_->scan();
+  Json summary = reader_->read("__quillfen.lookUp(" + js_string(selector) + ", " + std::to_string(filling_batch_id_) +
+                               ", " + scan_argument(scan) + ")");
+  if (summary.at("count").get<std::size_t>() == 0) {
+    return std::make_shared<Group>(reader_, nullptr, 0, std::nullopt, 0, std::vector<std::size_t>(), nullptr);
   }
-  // The batch being filled stays held, or each short-lived look-up would cost a release.
-  filling_batch_ = hold;
-  auto group = std::make_shared<Group>(
-      session_, std::move(hold), helpers,
-      "[this.kept[" + std::to_string(batch) + "]?.[" + std::to_string(summary.at("index").get<long long>()) + "]]",
-      count);
-  group->remember(read(Read::inner_text).key, answers_from(std::move(summary.at("text")), count));
+  Kept kept = Kept::from(summary);
+  auto group = std::make_shared<Group>(reader_, filling_batch_, filling_batch_id_, std::vector<std::size_t>{kept.index},
+                                       1, kept.slots, scan);
+  group->remember(read(Read::inner_text), answers_from(std::move(kept.text), 1));
   return group;
 }
 
@@ -557,12 +943,12 @@ std::shared_ptr<Group> ChromiumPage::query_per_question(const std::string& selec
   if (first_only) {
     // Look-ups come by the hundred in a scan and live briefly: they share an object
     // group per batch, to save a release per look-up.
-    if (!lookups_ || lookups_in_batch_ >= LOOKUPS_PER_OBJECT_GROUP) {
+    if (!lookups_ || lookups_in_object_group_ >= LOOKUPS_PER_BATCH) {
       lookups_group_ = next_object_group();
       lookups_ = PageHold::object_group(session_, lookups_group_);
-      lookups_in_batch_ = 0;
+      lookups_in_object_group_ = 0;
     }
-    ++lookups_in_batch_;
+    ++lookups_in_object_group_;
     hold = lookups_;
     object_group = lookups_group_;
   } else {
@@ -573,12 +959,12 @@ std::shared_ptr<Group> ChromiumPage::query_per_question(const std::string& selec
   // element at a time.
   const std::string expression = first_only ? "[document.querySelector(" + js_string(selector) + ")].filter(e => e)"
                                             : "Array.from(document.querySelectorAll(" + js_string(selector) + "))";
-  const Json result = evaluate_in_world(expression, {{"objectGroup", object_group}, {"silent", true}});
+  const Json result = reader_->evaluate_in_world({{"expression", expression}, {"objectGroup", object_group}, {"silent", true}});
   if (const auto details = result.find("exceptionDetails"); details != result.end()) {
     throw PageError(exception_message(*details));
   }
-  const Json properties = session_->send(
-      "Runtime.getProperties", {{"objectId", result.at("result").at("objectId")}, {"ownProperties", true}});
+  const Json properties = reader_->call("Runtime.getProperties",
+                                        {{"objectId", result.at("result").at("objectId")}, {"ownProperties", true}});
   std::map<std::size_t, std::string> by_index;
   for (const Json& property : properties.at("result")) {
     const std::string name = property.value("name", std::string());
@@ -593,7 +979,7 @@ std::shared_ptr<Group> ChromiumPage::query_per_question(const std::string& selec
   for (auto& [index, id] : by_index) {
     element_ids.push_back(std::move(id));
   }
-  return std::make_shared<Group>(session_, std::move(hold), std::move(element_ids));
+  return std::make_shared<Group>(reader_, std::move(hold), std::move(element_ids));
 }
 
 std::vector<ElementHandlePtr> ChromiumPage::query(const std::string& selector, bool first_only) {
@@ -623,15 +1009,14 @@ Json ChromiumPage::evaluate(const std::string& script) {
   const std::string expression = "(async () => " + wrapped(script) + "())().then(value => JSON.stringify(" + answer +
                                  "([document], () => value, null)), error => JSON.stringify(" + answer +
                                  "([document], () => { throw error; }, null)))";
-  const Json text = value_of(session_->send("Runtime.evaluate", {{"expression", expression},
-                                                                 {"returnByValue", true},
-                                                                 {"awaitPromise", true},
-                                                                 {"silent", true}}));
+  const Json text = value_of(reader_->evaluate(
+      {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}, {"silent", true}}));
   return answers_from(parse_text(text), 1).at(0);
 }
 
 std::string ChromiumPage::url() {
-  const Json href = value_of(session_->send("Runtime.evaluate", {{"expression", "location.href"}, {"returnByValue", true}}));
+  const Json href =
+      value_of(reader_->call("Runtime.evaluate", {{"expression", "location.href"}, {"returnByValue", true}}));
   return href.is_string() ? href.get<std::string>() : std::string();
 }
 

@@ -3,11 +3,28 @@
 // Element handles from one query_selector_all (or query_selector) share a group. In the
 // grouped answer mode, the first time an operation is asked of any member, it is
 // answered for every member of the group in one protocol call and kept for the group's
-// life; a member whose answer was an error fails that operation alone. An evaluate
-// counts per script. Visibility, inner text and box come in one call, and the first
-// get_attribute brings every attribute of every member. The per-question mode makes
-// one call per question instead, as other automation layers do. The group's
-// page-side objects are let go of when its last handle is gone.
+// life; a member whose answer was an error fails that operation alone, while a call that
+// could not be made at all (the tab is gone, a dialog blocks it, it ran out of time)
+// fails with its own error. An evaluate counts per script. Visibility, inner text and
+// box come in one call, and the first get_attribute brings every attribute of every
+// member. The scanner's positional-path script is answered by a helper that gives the
+// same strings in one pass over the group instead of one walk per element. The
+// per-question mode makes one call per question instead, as other automation layers do,
+// and runs every script as given. The group's page-side objects are let go of when its
+// last handle is gone.
+//
+// While a query_selector_all group lives, the first look-up (query_selector) fetches the
+// field-label look-ups of its members at once: the element "#" + each aria-labelledby
+// value that is a plain identifier, and the first label for every for-value; later
+// look-ups of those selectors are answered from that, as of that moment, and any other
+// selector goes to the page.
+//
+// A scan (begin_scan) makes its reads one picture of the page: an answer read for an
+// element in one group serves every later group holding that element, so no element is
+// read twice for the same question; and every read must end by the scan's deadline. A
+// read still under way then is stopped in the page, which stays usable, and fails with a
+// PageError of kind `slow`; a page that does not answer at all fails with kind
+// `timeout`. Outside a scan each command has the session's time-out.
 //
 // Queries, handle reads and handle evaluates run in the tab's own isolated world, with
 // helpers installed once per document: the page's scripts cannot see them, and
@@ -50,9 +67,23 @@ enum class AnswerMode { grouped, per_question };
 
 class Group;
 class PageHold;
+class Reader;
 
 class ChromiumPage : public Tab {
  public:
+  // While it lives, the page's reads form one scan (see the top of this file).
+  class ScanScope {
+   public:
+    ScanScope(ScanScope&& other) noexcept = default;
+    ScanScope& operator=(ScanScope&&) = delete;
+    ~ScanScope();
+
+   private:
+    friend class ChromiumPage;
+    explicit ScanScope(std::shared_ptr<Reader> reader) : reader_(std::move(reader)) {}
+    std::shared_ptr<Reader> reader_;
+  };
+
   // Wraps an attached tab; Browser::new_page makes them.
   ChromiumPage(std::shared_ptr<Connection> connection, std::string target_id,
                std::string session_id, std::chrono::milliseconds command_timeout);
@@ -64,6 +95,19 @@ class ChromiumPage : public Tab {
   ElementHandlePtr query_selector(const std::string& selector) override;
   Json evaluate(const std::string& script) override;
   std::string url() override;
+
+  // Starts a scan whose reads must all end by `deadline`; it ends with the returned
+  // object. One scan at a time.
+  [[nodiscard]] ScanScope begin_scan(Clock::time_point deadline);
+
+  // "token:generation": the token is new with every document, and the generation grows
+  // whenever anything a scan reads may have changed since the previous stamp (the
+  // document's nodes, attributes and text, the address, the viewport, any scroll
+  // offset, and, whenever the browser made a style or layout pass, the rendered text
+  // and any element's box, visibility or cursor), and at every stamp while an
+  // animation runs. Equal stamps mean that a scan made at the first would read the same
+  // as one made at the second. See chromium/js/watch.js.
+  std::string change_stamp();
 
   ActOutcome navigate(const std::string& url_or_path,
                       std::chrono::milliseconds timeout = std::chrono::milliseconds{30000}) override;
@@ -97,22 +141,18 @@ class ChromiumPage : public Tab {
   std::uint64_t round_trips() const { return session_->round_trips(); }
 
  private:
-  // The tab's isolated world in the current document: its execution context and the
-  // page-side helpers object installed in it.
-  struct World {
-    long long context = 0;
-    std::string helpers;
-  };
+  struct LabelLookUps;
 
   std::vector<ElementHandlePtr> query(const std::string& selector, bool first_only);
   std::shared_ptr<Group> query_grouped(const std::string& selector);
   std::shared_ptr<Group> look_up_grouped(const std::string& selector);
+  // The group of a look-up answered from the label look-ups of the latest query, or
+  // none when they cannot answer it.
+  std::optional<std::shared_ptr<Group>> look_up_from_labels(const std::string& selector);
   std::shared_ptr<Group> query_per_question(const std::string& selector, bool first_only);
-  // The world, made on first use after each new document.
-  const World& world();
-  // Runtime.evaluate of `expression` in the isolated world, with further `params`.
-  Json evaluate_in_world(const std::string& expression, Json params);
   std::string next_object_group();
+  // Makes the isolated world afresh at the next read: a navigation starts a new document.
+  void forget_world();
 
   // Acting (acting.cpp). The value of `function` called in the isolated world with
   // `arguments` (a JSON array), a promise awaited.
@@ -148,20 +188,29 @@ class ChromiumPage : public Tab {
   void settle();
 
   std::shared_ptr<Session> session_;
+  // The isolated world, the scan under way, and the reads (chromium_page.cpp).
+  std::shared_ptr<Reader> reader_;
   std::string target_id_;
   std::chrono::milliseconds load_timeout_{10000};
   AnswerMode mode_ = AnswerMode::grouped;
-  std::optional<World> world_;
   std::uint64_t next_group_ = 1;
-  // Grouped look-ups: the helpers keep the elements in batches, by helpers object and
-  // batch number, each let go of when its last handle is gone and it is full.
-  std::map<std::pair<std::string, long long>, std::weak_ptr<PageHold>> lookup_batches_;
+  // Grouped look-ups: the helpers keep the elements in batches of 64, each let go of
+  // when its last handle is gone and it is full.
   std::shared_ptr<PageHold> filling_batch_;
+  std::uint64_t filling_batch_id_ = 0;
+  long long filling_batch_context_ = 0;
+  int lookups_in_batch_ = 0;
+  // The latest query_selector_all group, and the label look-ups made for it.
+  std::weak_ptr<Group> latest_query_;
+  std::unique_ptr<LabelLookUps> labels_;
+  // The browser's counts of layout and style passes at the latest change stamp.
+  bool counting_passes_ = false;
+  std::vector<double> style_and_layout_passes_;
   // One call per question: look-ups share an object group per batch.
-  static constexpr int LOOKUPS_PER_OBJECT_GROUP = 64;
+  static constexpr int LOOKUPS_PER_BATCH = 64;
   std::shared_ptr<PageHold> lookups_;
   std::string lookups_group_;
-  int lookups_in_batch_ = 0;
+  int lookups_in_object_group_ = 0;
 };
 
 }  // namespace quillfen::chromium

@@ -66,7 +66,7 @@ void ChromiumPage::settle() {
 ActOutcome ChromiumPage::navigate(const std::string& url_or_path, std::chrono::milliseconds timeout) {
   const std::string url = to_url(url_or_path);
   const auto deadline = deadline_after(timeout);
-  world_.reset();
+  forget_world();
   forget_loads();
   // The page being left may ask whether to leave: the answer is yes, and the tab must
   // then really arrive.

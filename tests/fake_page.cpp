@@ -212,7 +212,8 @@ std::vector<std::string> FakePage::requests_of(std::string_view name) const {
 std::optional<PageError::Kind> FakePage::fails(const std::vector<std::string>& failures, std::string_view operation,
                                                std::string_view argument) const {
   static constexpr std::pair<std::string_view, PageError::Kind> kinds[] = {
-      {"dialog:", PageError::Kind::dialog}, {"timeout:", PageError::Kind::timeout}, {"gone:", PageError::Kind::gone}};
+      {"dialog:", PageError::Kind::dialog}, {"timeout:", PageError::Kind::timeout}, {"gone:", PageError::Kind::gone},
+      {"slow:", PageError::Kind::slow}};
   const std::string with_argument = std::string(operation) + " " + std::string(argument);
   for (std::string_view failure : failures) {
     PageError::Kind kind = PageError::Kind::element;

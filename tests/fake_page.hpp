@@ -54,7 +54,7 @@ struct Node {
   // Requests on this element that fail with PageError: an operation ("bounding_box")
   // fails whatever its argument, "operation argument" ("get_attribute title",
   // "evaluate _XPATH_JS") only with that argument. The error is about the element
-  // itself unless a prefix "dialog:", "timeout:" or "gone:" gives it that kind.
+  // itself unless a prefix "dialog:", "timeout:", "slow:" or "gone:" gives it that kind.
   std::vector<std::string> fails{};
 };
 

@@ -355,10 +355,11 @@ TEST(PageScanner, AFailingElementIsDroppedAndTheScanGoesOn) {
 
 TEST(PageScanner, ADialogATimeOutOrALostTabDuringAnyReadEndsTheScanInsteadOfDroppingTheElement) {
   // Only the page's own error about one element drops that element; the other kinds
-  // would silently drop every later element too, and must reach the caller.
+  // (a read cut off at the scan's deadline too) would silently drop every later element
+  // as well, and must reach the caller.
   const Strings reads = {"is_visible", "inner_text", "bounding_box", "evaluate _XPATH_JS", "get_attribute id",
                          "evaluate _PREVIOUS_SIBLING_LABEL_JS"};
-  for (const std::string kind : {"dialog:", "timeout:", "gone:"}) {
+  for (const std::string kind : {"dialog:", "timeout:", "gone:", "slow:"}) {
     for (const auto& read : reads) {
       FakePage page;
       page.add({.tag = "span", .text = "Name"});

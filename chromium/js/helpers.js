@@ -1,9 +1,13 @@
 // The page-side helpers, installed once per document into the tab's own isolated world
 // (the page's scripts can neither see nor change them, nor the built-ins they use), as
-// globalThis.__quillfen. Built from the other scripts: `answer` (answer.js) and the
-// handle reads (layout.js, inner_text.js, is_enabled.js, attributes.js).
-(answer, reads) => ({
+// globalThis.__quillfen. Built from the other scripts: `answer` (answer.js), the handle
+// reads (layout.js, inner_text.js, is_enabled.js, attributes.js), the one-pass path
+// maker (positional_paths.js) and the change watch (watch.js).
+(answer, reads, positionalPaths, watch) => ({
+  answer,
   reads,
+  // A path reader for one call: what it remembers holds only within that call.
+  positionalPaths,
   // The question functions of earlier calls, by source text: reusing one keeps what the
   // engine learnt running it, which makes later groups run it faster. `make` builds it
   // the first time. Cleared when it grows large, for callers that send many scripts.
@@ -19,47 +23,119 @@
     }
     return made;
   },
-  // Asks each question, with its own argument from `args`, of every element and returns
-  // the [answers, errors] pairs as JSON text, which the protocol carries faster than a
-  // structured value.
-  ask(elements, questions, args) {
-    return JSON.stringify(questions.map((question, i) => answer(elements, question, args[i])));
+  // The elements of queries, and batches of looked-up elements, by the number the
+  // caller gave them; numbers are never reused within a tab, so a number from an
+  // earlier document finds nothing here.
+  groups: new Map(),
+  release(id) {
+    this.groups.delete(id);
   },
-  // Runs a query and returns [summary, elements]; the summary is JSON text holding the
-  // number of elements.
-  query(selector) {
+  // While a scan is under way, every element met gets a number of its own (its slot),
+  // so that the caller can keep one answer per element for all the groups holding it.
+  // `number` tells the scan from an earlier one; null outside a scan.
+  scan: null,
+  during(number) {
+    if (number === null) {
+      this.scan = null;
+    } else if (this.scan === null || this.scan.number !== number) {
+      this.scan = { number, slots: new Map() };
+    }
+  },
+  endScan() {
+    this.scan = null;
+  },
+  slotsOf(elements) {
+    if (this.scan === null) {
+      return null;
+    }
+    const slots = this.scan.slots;
+    return elements.map((element) => {
+      let slot = slots.get(element);
+      if (slot === undefined) {
+        slot = slots.size;
+        slots.set(element, slot);
+      }
+      return slot;
+    });
+  },
+  // Runs a query, keeps its elements as group `id` and returns JSON text: their number
+  // and, during scan `scan`, their slots.
+  query(selector, id, scan) {
+    this.during(scan);
     const found = Array.from(document.querySelectorAll(selector));
-    return [JSON.stringify({ count: found.length }), found];
+    this.groups.set(id, found);
+    return JSON.stringify({ count: found.length, slots: this.slotsOf(found) });
   },
-  // Looked-up elements, by batch of 64: kept[batch][index].
-  kept: {},
-  batch: 0,
-  inBatch: 0,
-  // Finds the first element matching `selector` and keeps it. Returns JSON text: the
-  // count (0 or 1) and, when found, where it is kept and the answer of its inner text,
-  // which is asked of a looked-up element nearly always next. (Its other reads would
-  // cost more than a tenth of a millisecond each time.)
-  lookUp(selector) {
+  // Finds the first element matching `selector` and keeps it in batch `batch`. Returns
+  // JSON text: the count (0 or 1) and, when found, its index in the batch, its slot and
+  // the answer of its inner text, which is asked of a looked-up element nearly always
+  // next. (Its other reads would cost more than a tenth of a millisecond each time.)
+  lookUp(selector, batch, scan) {
+    this.during(scan);
     const element = document.querySelector(selector);
     if (element === null) {
       return JSON.stringify({ count: 0 });
     }
-    if (this.inBatch === 64) {
-      this.batch += 1;
-      this.inBatch = 0;
-    }
-    this.inBatch += 1;
-    const kept = (this.kept[this.batch] ??= []);
-    kept.push(element);
-    return JSON.stringify({
-      count: 1,
-      batch: this.batch,
-      index: kept.length - 1,
-      text: answer([element], reads.innerText, null),
-    });
+    return JSON.stringify({ count: 1, ...this.keep(element, batch) });
   },
-  // Lets go of a batch once no handle refers to it; a later look-up may start it afresh.
-  release(batch) {
-    delete this.kept[batch];
+  keep(element, batch) {
+    let kept = this.groups.get(batch);
+    if (kept === undefined) {
+      kept = [];
+      this.groups.set(batch, kept);
+    }
+    kept.push(element);
+    return {
+      index: kept.length - 1,
+      slot: this.scan === null ? null : this.slotsOf([element])[0],
+      text: answer([element], reads.innerText, null),
+    };
+  },
+  // The field-label look-ups of the members of group `id`, made at once, their elements
+  // kept in batch `batch`. `ids`: for each member's aria-labelledby that is a plain
+  // identifier, the selector "#" + it and what document.querySelector finds for it.
+  // `labels`: for each value that a label element's [for="value"] can match without
+  // escaping, the first such label in document order; a value missing there has none.
+  // Each found element comes as its kept index, slot and inner text answer.
+  labels(id, batch, scan) {
+    this.during(scan);
+    const members = this.groups.get(id) || [];
+    const identifier = /^(?:--|-?[A-Za-z_\u0080-\u{10FFFF}])[A-Za-z0-9_\-\u0080-\u{10FFFF}]*$/u;
+    const plain = /^[^"\\\n\r\f\0]*$/;
+    const found = (element) => (element === null ? null : this.keep(element, batch));
+    const ids = new Map();
+    for (const member of members) {
+      const ref = member.getAttribute('aria-labelledby');
+      if (ref !== null && ref.isWellFormed() && identifier.test(ref) && !ids.has('#' + ref)) {
+        ids.set('#' + ref, found(document.querySelector('#' + ref)));
+      }
+    }
+    const labels = new Map();
+    for (const label of document.querySelectorAll('label[for]')) {
+      for (const attribute of label.attributes) {
+        const value = attribute.value;
+        if (!labels.has(value) && value.isWellFormed() && plain.test(value) &&
+            label.matches('label[for="' + value + '"]')) {
+          labels.set(value, found(label));
+        }
+      }
+    }
+    return JSON.stringify({ ids: [...ids], labels: [...labels] });
+  },
+  // Asks each question, with its own argument from `args`, of the elements of group
+  // `id` (or of those at `indices` in it), and returns the [answers, errors] pairs as
+  // JSON text, which the protocol carries faster than a structured value. A group that
+  // is not here (from another document) has only elements that are gone.
+  ask(id, indices, count, questions, args) {
+    let elements = this.groups.get(id) || new Array(count).fill(null);
+    if (indices !== null) {
+      elements = indices.map((index) => elements[index] || null);
+    }
+    return JSON.stringify(questions.map((question, i) => answer(elements, question, args[i])));
+  },
+  // The change stamp: see watch.js.
+  watch: watch(),
+  stamp(full) {
+    return this.watch.stamp(full);
   },
 })

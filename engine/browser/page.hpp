@@ -27,6 +27,10 @@ class PageError : public std::runtime_error {
     dialog,
     // No answer came in time; the page may be busy or frozen.
     timeout,
+    // The page answers, but a read took longer than the time it was given and was
+    // stopped there (a scan running past its step's time-out). The tab stays usable;
+    // only that request failed.
+    slow,
     // The tab or the browser is gone (closed, crashed, connection lost).
     gone,
   };

@@ -1,0 +1,108 @@
+// The change watch: stamp(full) returns "token:generation", where the generation grows
+// whenever anything that a page scan reads may have changed since the previous stamp,
+// and the token is new for every document (and world). A scan reads the document's
+// nodes, attributes and text, and, through style and layout, each element's box,
+// whether it is visible, its rendered text and its cursor. What the watch keeps:
+// - a mutation observer on the document and on every open shadow root it has met; the
+//   records still pending are taken at each stamp, so none is missed for being late;
+// - the address, the viewport's size, the device pixel ratio and the window's scroll
+//   offsets, and the scroll offsets of every element that can scroll;
+// - whether an animation or transition is running (then every stamp is a change);
+// - the look of the page: every element's box and computed visibility and cursor, the
+//   elements that can scroll, and the rendered text of the whole document (which also
+//   shows text changes that no observer sees, in closed shadow roots).
+// The look is costly on a big page, and is taken again only when `full` is asked (the
+// caller does that when the browser's counts of style and layout passes have moved
+// since the previous stamp: without a style or layout pass, no box, computed style or
+// rendered text can have changed), or when something cheaper already changed. Every
+// stamp first brings style and layout up to date, so that the counts read after it
+// include any change made before it.
+() => {
+  const options = { subtree: true, childList: true, attributes: true, characterData: true };
+  const state = {
+    token: Math.random().toString(36).slice(2) + '-' + Date.now().toString(36),
+    generation: 0,
+    changed: true,
+    observer: null,
+    observed: new WeakSet(),
+    place: null,
+    offsets: null,
+    look: null,
+  };
+  const observe = (root) => {
+    if (!state.observed.has(root)) {
+      state.observed.add(root);
+      state.observer.observe(root, options);
+    }
+  };
+  const placeNow = () => [location.href, innerWidth, innerHeight, devicePixelRatio, scrollX, scrollY].join(' ');
+  const offsetsOf = (scrollers) => scrollers.map((element) => element.scrollTop + ' ' + element.scrollLeft).join(',');
+  // Every element of the document and of the open shadow trees inside it.
+  const lookNow = () => {
+    const boxes = [];
+    const styles = [];
+    const scrollers = [];
+    const visit = (root) => {
+      for (const element of root.querySelectorAll('*')) {
+        const box = element.getBoundingClientRect();
+        boxes.push(box.x, box.y, box.width, box.height);
+        const style = getComputedStyle(element);
+        styles.push(style.visibility, style.cursor);
+        if (element.scrollHeight > element.clientHeight || element.scrollWidth > element.clientWidth) {
+          scrollers.push(element);
+        }
+        if (element.shadowRoot !== null) {
+          observe(element.shadowRoot);
+          visit(element.shadowRoot);
+        }
+      }
+    };
+    visit(document);
+    return { boxes, styles, scrollers, text: document.body === null ? '' : document.body.innerText };
+  };
+  const same = (a, b) => {
+    if (a.text !== b.text || a.boxes.length !== b.boxes.length || a.styles.length !== b.styles.length) {
+      return false;
+    }
+    for (let i = 0; i < a.boxes.length; i++) {
+      if (!Object.is(a.boxes[i], b.boxes[i])) {
+        return false;
+      }
+    }
+    for (let i = 0; i < a.styles.length; i++) {
+      if (a.styles[i] !== b.styles[i]) {
+        return false;
+      }
+    }
+    return true;
+  };
+  return {
+    stamp(full) {
+      if (state.observer === null) {
+        state.observer = new MutationObserver(() => {
+          state.changed = true;
+        });
+      }
+      observe(document);
+      if (document.documentElement !== null) {
+        document.documentElement.getBoundingClientRect();
+      }
+      let changed = state.changed || state.observer.takeRecords().length > 0 ||
+        document.getAnimations().some((animation) => animation.pending || animation.playState === 'running');
+      const place = placeNow();
+      changed = changed || place !== state.place || (state.look !== null && offsetsOf(state.look.scrollers) !== state.offsets);
+      if (full || changed || state.look === null) {
+        const look = lookNow();
+        changed = changed || state.look === null || !same(state.look, look);
+        state.look = look;
+      }
+      state.place = place;
+      state.offsets = offsetsOf(state.look.scrollers);
+      state.changed = false;
+      if (changed) {
+        state.generation += 1;
+      }
+      return state.token + ':' + state.generation;
+    },
+  };
+}
