@@ -1,19 +1,24 @@
 // The page scan in real Chromium: time per full scan and protocol round trips, with
-// grouped answers and with one round trip per question, on generated pages of 200,
-// 1,000 and 5,000 interactable elements; then the same per-element questions asked by
+// grouped answers and with one round trip per question, on generated catalogue pages of
+// 200, 1,000 and 5,000 interactable elements; then, scanned as `quillfen run` scans,
+// pages with prose, tables, labelled forms and a long feed (1,000, 5,000 and 20,000
+// elements) and pages of one flat list of buttons, with the cost of reusing a kept scan
+// and how scan time grows with the page; then the same per-element questions asked by
 // Playwright's element handles (bench/peer), when its package is installed.
 //
 // Usage: quillfen_chromium_scan_bench [--sizes 200,1000,5000] [--repeat 5] (defaults shown)
-//        [--per-question-sizes 200,1000] [--peer-sizes 200,1000] [--peer DIR]
+//        [--per-question-sizes 200,1000] [--prose-sizes 1000,5000,20000]
+//        [--flat-sizes 5000,20000] [--peer-sizes 200,1000] [--peer DIR]
 #include "bench/chromium_scan_page.hpp"
+#include "bench/chromium_scan_session.hpp"
 #include "chromium/browser.hpp"
-#include "engine/browser/page_scanner.hpp"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -37,6 +42,8 @@ struct Options {
   std::vector<int> sizes{200, 1000, 5000};
   std::vector<int> per_question_sizes{200, 1000};
   std::vector<int> peer_sizes{200, 1000};
+  std::vector<int> prose_sizes{1000, 5000, 20000};
+  std::vector<int> flat_sizes{5000, 20000};
   int repeat = 5;
   fs::path peer_dir = fs::path(QUILLFEN_SOURCE_DIR) / "bench" / "peer";
 };
@@ -55,7 +62,8 @@ std::vector<int> parse_sizes(const std::string& text) {
 
 constexpr const char* USAGE =
     "Usage: quillfen_chromium_scan_bench [--sizes 200,1000,5000] [--repeat 5]\n"
-    "       [--per-question-sizes 200,1000] [--peer-sizes 200,1000] [--peer DIR]\n"
+    "       [--per-question-sizes 200,1000] [--prose-sizes 1000,5000,20000]\n"
+    "       [--flat-sizes 5000,20000] [--peer-sizes 200,1000] [--peer DIR]\n"
     "An empty list (--peer-sizes '') skips that part.\n";
 
 Options parse_options(int argc, char** argv) {
@@ -74,6 +82,10 @@ Options parse_options(int argc, char** argv) {
       options.sizes = parse_sizes(value);
     } else if (flag == "--per-question-sizes") {
       options.per_question_sizes = parse_sizes(value);
+    } else if (flag == "--prose-sizes") {
+      options.prose_sizes = parse_sizes(value);
+    } else if (flag == "--flat-sizes") {
+      options.flat_sizes = parse_sizes(value);
     } else if (flag == "--peer-sizes") {
       options.peer_sizes = parse_sizes(value);
     } else if (flag == "--repeat") {
@@ -97,10 +109,9 @@ struct Scan {
 
 Scan scan_once(quillfen::chromium::ChromiumPage& page) {
   std::ostringstream quiet;
-  quillfen::PageScanner scanner(page, quiet);
   const auto trips = page.round_trips();
   const auto start = std::chrono::steady_clock::now();
-  const auto [elements, text_elements] = scanner.extract_interactable_elements();
+  const auto [elements, text_elements] = quillfen::bench::fresh_scan(page, quiet);
   const Millis took = std::chrono::steady_clock::now() - start;
   return {took.count(), took.count(), page.round_trips() - trips, elements.size(), text_elements.size()};
 }
@@ -116,6 +127,44 @@ Scan median_scan(quillfen::chromium::ChromiumPage& page, int repeat) {
   Scan median = scans[scans.size() / 2];
   median.best_millis = scans.front().millis;
   return median;
+}
+
+std::string fixed(double value, int precision = 1) {
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(precision) << value;
+  return out.str();
+}
+
+// Scans pages of each size as the runner does, prints a line per size, and then how the
+// scan time grows from one size to the next beside how the page grows.
+void scan_kind(quillfen::chromium::Browser& browser, const std::string& name, const std::string& title,
+               const std::vector<int>& sizes,
+               const std::function<std::string(int)>& make, const fs::path& dir, int repeat) {
+  if (sizes.empty()) return;
+  std::cout << "\n" << title << ": median of the scans after a warm-up (best, round trips); a reused scan\n\n";
+  std::cout << std::left << std::setw(10) << "elements" << std::setw(30) << "scan ms (best, trips)" << std::setw(14)
+            << "reused ms" << "records, texts\n";
+  std::map<int, double> millis;
+  for (const int size : sizes) {
+    const fs::path file = dir / (name + "_" + std::to_string(size) + ".html");
+    std::ofstream(file) << make(size);
+    auto page = browser.new_page();
+    page->navigate(file.string());
+    // Large pages take seconds a scan: fewer of them.
+    const Scan scan = median_scan(*page, size >= 20000 ? std::min(repeat, 3) : repeat);
+    millis[size] = scan.millis;
+    const auto reused = quillfen::bench::reuse_millis(*page, repeat);
+    std::cout << std::setw(10) << size << std::setw(30)
+              << fixed(scan.millis) + " (" + fixed(scan.best_millis) + ", " + std::to_string(scan.round_trips) + ")"
+              << std::setw(14) << (reused ? fixed(*reused) : std::string("-")) << scan.elements << ", "
+              << scan.text_elements << "\n";
+  }
+  for (std::size_t i = 1; i < sizes.size(); ++i) {
+    const int from = sizes[i - 1];
+    const int to = sizes[i];
+    std::cout << "  scan time " << to << " / " << from << ": " << fixed(millis[to] / millis[from], 2)
+              << "x for a page " << fixed(static_cast<double>(to) / from, 2) << "x as large\n";
+  }
 }
 
 std::string load_average() {
@@ -213,6 +262,14 @@ int main(int argc, char** argv) {
         std::cout << std::setw(10) << size << std::setw(30) << fast_text.str() << std::setw(28) << slow_text.str()
                   << std::setw(10) << ratio.str() << fast.elements << ", " << fast.text_elements << "\n";
       }
+    }
+
+    {
+      auto browser = quillfen::chromium::Browser::launch();
+      scan_kind(*browser, "prose", "Prose, tables, labelled forms and a long feed", options.prose_sizes,
+                quillfen::bench::prose_page, dir, options.repeat);
+      scan_kind(*browser, "flat", "Flat lists of buttons", options.flat_sizes, quillfen::bench::flat_page, dir,
+                options.repeat);
     }
 
     if (!options.peer_sizes.empty()) {

@@ -751,15 +751,6 @@ std::string to_url(const std::string& url_or_path) {
   return url;
 }
 
-ChromiumPage::ScanScope::~ScanScope() {
-  if (!reader_) return;
-  try {
-    reader_->end_scan();
-  } catch (const std::exception&) {
-    // The page is gone, and its scan with it.
-  }
-}
-
 ChromiumPage::ChromiumPage(std::shared_ptr<Connection> connection, std::string target_id, std::string session_id,
                            std::chrono::milliseconds command_timeout)
     : session_(std::make_shared<Session>(std::move(connection), std::move(session_id), command_timeout)),
@@ -781,12 +772,33 @@ ChromiumPage::~ChromiumPage() {
   }
 }
 
-ChromiumPage::ScanScope ChromiumPage::begin_scan(Clock::time_point deadline) {
+namespace {
+
+class ChromiumScan : public ScanScope {
+ public:
+  explicit ChromiumScan(std::shared_ptr<Reader> reader) : reader_(std::move(reader)) {}
+  ChromiumScan(const ChromiumScan&) = delete;
+  ChromiumScan& operator=(const ChromiumScan&) = delete;
+  ~ChromiumScan() override {
+    try {
+      reader_->end_scan();
+    } catch (const std::exception&) {
+      // The page is gone, and its scan with it.
+    }
+  }
+
+ private:
+  std::shared_ptr<Reader> reader_;
+};
+
+}  // namespace
+
+std::unique_ptr<ScanScope> ChromiumPage::begin_scan(Clock::time_point deadline) {
   reader_->begin_scan(deadline);
-  return ScanScope(reader_);
+  return std::make_unique<ChromiumScan>(reader_);
 }
 
-std::string ChromiumPage::change_stamp() {
+std::optional<std::string> ChromiumPage::change_stamp() {
   const auto stamp = [this](bool full) {
     const Json stamp = reader_->read_value(full ? "__quillfen.stamp(true)" : "__quillfen.stamp(false)");
     if (!stamp.is_string()) {

@@ -71,19 +71,6 @@ class Reader;
 
 class ChromiumPage : public Tab {
  public:
-  // While it lives, the page's reads form one scan (see the top of this file).
-  class ScanScope {
-   public:
-    ScanScope(ScanScope&& other) noexcept = default;
-    ScanScope& operator=(ScanScope&&) = delete;
-    ~ScanScope();
-
-   private:
-    friend class ChromiumPage;
-    explicit ScanScope(std::shared_ptr<Reader> reader) : reader_(std::move(reader)) {}
-    std::shared_ptr<Reader> reader_;
-  };
-
   // Wraps an attached tab; Browser::new_page makes them.
   ChromiumPage(std::shared_ptr<Connection> connection, std::string target_id,
                std::string session_id, std::chrono::milliseconds command_timeout);
@@ -96,9 +83,9 @@ class ChromiumPage : public Tab {
   Json evaluate(const std::string& script) override;
   std::string url() override;
 
-  // Starts a scan whose reads must all end by `deadline`; it ends with the returned
-  // object. One scan at a time.
-  [[nodiscard]] ScanScope begin_scan(Clock::time_point deadline);
+  // Starts a scan whose reads must all end by `deadline` (see the top of this file); it
+  // ends with the returned object. One scan at a time.
+  [[nodiscard]] std::unique_ptr<ScanScope> begin_scan(Clock::time_point deadline) override;
 
   // "token:generation": the token is new with every document, and the generation grows
   // whenever anything a scan reads may have changed since the previous stamp (the
@@ -106,8 +93,8 @@ class ChromiumPage : public Tab {
   // offset, and, whenever the browser made a style or layout pass, the rendered text
   // and any element's box, visibility or cursor), and at every stamp while an
   // animation runs. Equal stamps mean that a scan made at the first would read the same
-  // as one made at the second. See chromium/js/watch.js.
-  std::string change_stamp();
+  // as one made at the second. Always given. See chromium/js/watch.js.
+  std::optional<std::string> change_stamp() override;
 
   ActOutcome navigate(const std::string& url_or_path,
                       std::chrono::milliseconds timeout = std::chrono::milliseconds{30000}) override;

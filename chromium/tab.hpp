@@ -24,6 +24,7 @@
 #include "engine/core/records.hpp"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -64,8 +65,24 @@ struct Click {
   int count = 1;
 };
 
+// Ends a scan of the tab when it is gone (see Tab::begin_scan).
+class ScanScope {
+ public:
+  virtual ~ScanScope() = default;
+};
+
 class Tab : public Page {
  public:
+  // Makes the page reads until the returned object is gone one scan, whose reads must
+  // all end by `deadline`: one still running then fails with PageError of kind `slow`,
+  // and the tab stays usable. None when the tab has no such thing; then reads have their
+  // own time-outs.
+  virtual std::unique_ptr<ScanScope> begin_scan(Clock::time_point /*deadline*/) { return nullptr; }
+  // A stamp that stays the same only as long as nothing a scan reads can have changed,
+  // so that a scan made at one stamp serves at an equal one; none when the tab cannot
+  // tell (then every scan is read afresh).
+  virtual std::optional<std::string> change_stamp() { return std::nullopt; }
+
   // Opens a URL or a local path and waits, up to `timeout`, until it has loaded. A
   // beforeunload prompt of the page being left is accepted, and the tab must then really
   // arrive. Unsuitable, with the reason, when the address cannot be opened, does not

@@ -1,6 +1,5 @@
 #include "runner/step_runner.hpp"
 
-#include "engine/browser/page_scanner.hpp"
 #include "engine/browser/settings.hpp"
 #include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
@@ -156,9 +155,8 @@ std::optional<std::pair<Elements, Elements>> StepRunner::scan(std::optional<std:
                                                               Clock::time_point deadline) {
   while (true) {
     try {
-      PageScanner scanner(tab_, out_);
-      scanner.on_snapshot_failure = [this](const files::WriteError& failure) { stop_snapshots(out_, failure); };
-      return scanner.extract_interactable_elements();
+      return scans_.scan(tab_, out_, deadline,
+                         [this](const files::WriteError& failure) { stop_snapshots(out_, failure); });
     } catch (const PageError& e) {
       if (is_fatal(e)) throw;
       if (!is_dialog(e)) {

@@ -15,6 +15,7 @@
 #include "runner/chain.hpp"
 #include "runner/instruction_reader.hpp"
 #include "runner/junit_report.hpp"
+#include "runner/scan_cache.hpp"
 #include "runner/script_file.hpp"
 
 #include <chrono>
@@ -76,8 +77,8 @@ class StepRunner {
   StepResult run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed);
   StepResult run_direct_step(const ScriptStep& step, const ParsedInstruction& parsed);
 
-  // The two lists of a fresh scan, or none (with the reason in `note`) when the page
-  // could not be read before the deadline.
+  // The two lists of the page as it is now (a kept scan while nothing changed), or none
+  // (with the reason in `note`) when the page could not be read before the deadline.
   std::optional<std::pair<Elements, Elements>> scan(std::optional<std::string>& note,
                                                     chromium::Clock::time_point deadline);
   chromium::ActOutcome perform(const ParsedInstruction& parsed, const ElementRecord& element,
@@ -99,6 +100,7 @@ class StepRunner {
   StepSettings settings_;
   InstructionReader reader_;
   Chain chain_ = Chain::standard();
+  ScanCache scans_;
 };
 
 }  // namespace quillfen::runner

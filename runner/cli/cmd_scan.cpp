@@ -52,6 +52,8 @@ int scan(const ScanOptions& options) {
 
   Json document = Json::object();
   try {
+    // The scan has as long as the load had.
+    const auto scope = page->begin_scan(chromium::Clock::now() + std::chrono::milliseconds(options.timeout_ms));
     PageScanner scanner(*page, std::cerr);
     const auto [elements, text_elements] = scanner.extract_interactable_elements();
     document["url"] = page->url();
@@ -90,7 +92,7 @@ void add_scan_command(CLI::App& app, int& status) {
   command->add_option("url", options->url, "Address or local path of the page")->required();
   command->add_option("-o,--output", options->output, "Write the document to this file instead of standard output");
   command->add_option("--browser", options->browser, "The Chromium binary (default: QUILLFEN_CHROMIUM, Debian's chromium)");
-  command->add_option("--timeout", options->timeout_ms, "Milliseconds to wait for the page to load")
+  command->add_option("--timeout", options->timeout_ms, "Milliseconds to wait for the page to load, and then for its scan")
       ->check(milliseconds_between(1, std::numeric_limits<int>::max()));
   command->callback([options, &status] { status = scan(*options); });
 }

@@ -1,0 +1,218 @@
+// Scans in real Chromium made the fast ways (grouped answers shared within a scan,
+// one-pass paths, label look-ups fetched ahead, a kept scan reused) against the plain
+// way: every record must be the same. Also what a scan does when it runs out of time.
+#include "bench/chromium_scan_page.hpp"
+#include "chromium/browser.hpp"
+#include "engine/browser/page_scanner.hpp"
+#include "runner/scan_cache.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace quillfen::chromium {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string fixture(const std::string& name) {
+  return std::string(QUILLFEN_SOURCE_DIR) + "/tests/fixtures/chromium/" + name;
+}
+
+// Both lists of a scan as the snapshot writes them.
+std::string records_of(const std::pair<Elements, Elements>& lists) {
+  Json document{{"elements", Json::array()}, {"text_elements", Json::array()}};
+  for (const auto& record : lists.first) document["elements"].push_back(to_json(*record));
+  for (const auto& record : lists.second) document["text_elements"].push_back(to_json(*record));
+  return document.dump(1);
+}
+
+std::pair<Elements, Elements> plain_scan(ChromiumPage& page) {
+  std::ostringstream quiet;
+  PageScanner scanner(page, quiet);
+  return scanner.extract_interactable_elements();
+}
+
+std::pair<Elements, Elements> scan_within(ChromiumPage& page, Clock::time_point deadline) {
+  const auto scope = page.begin_scan(deadline);
+  return plain_scan(page);
+}
+
+class ChromiumScanTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    browser_ = Browser::launch();
+    pages_ = fs::temp_directory_path() / ("quillfen-scan-test-" + std::to_string(::getpid()));
+    fs::create_directories(pages_);
+  }
+  static void TearDownTestSuite() {
+    browser_.reset();
+    fs::remove_all(pages_);
+  }
+
+  std::unique_ptr<ChromiumPage> open(const std::string& path, AnswerMode mode = AnswerMode::grouped) {
+    auto page = browser_->new_page();
+    page->set_answer_mode(mode);
+    page->navigate(path);
+    return page;
+  }
+
+  static std::string generated(const std::string& name, const std::string& html) {
+    const fs::path path = pages_ / name;
+    std::ofstream(path) << html;
+    return path.string();
+  }
+
+  static inline std::unique_ptr<Browser> browser_;
+  static inline fs::path pages_;
+};
+
+TEST_F(ChromiumScanTest, ScansGiveTheSameRecordsAsOneQuestionAtATime) {
+  // One question per round trip runs every script as written and fetches nothing
+  // ahead: the reference. Grouped scans within one scan share answers between groups,
+  // make all paths in one pass and answer label look-ups from one fetch per group.
+  const std::string site = std::string(QUILLFEN_SOURCE_DIR) + "/examples/site/";
+  const std::vector<std::string> pages = {
+      fixture("labels.html"),
+      fixture("lookups.html"),
+      fixture("lookups_quirks.html"),
+      fixture("unicode.html"),
+      fixture("states.html"),
+      fixture("hostile.html"),
+      fixture("changes.html"),
+      site + "index.html",
+      site + "products.html",
+      site + "checkout.html",
+      site + "orders.html",
+      generated("prose.html", bench::prose_page(60)),
+      generated("catalogue.html", bench::generated_page(60)),
+      generated("flat.html", bench::flat_page(400)),
+  };
+  for (const auto& path : pages) {
+    auto reference = open(path, AnswerMode::per_question);
+    const std::string expected = records_of(plain_scan(*reference));
+    auto page = open(path);
+    EXPECT_EQ(records_of(scan_within(*page, Clock::now() + 60s)), expected) << path;
+    // Outside a scan, and again on the same tab (kept page-side functions, fresh paths).
+    EXPECT_EQ(records_of(plain_scan(*page)), expected) << path;
+    EXPECT_EQ(records_of(scan_within(*page, Clock::now() + 60s)), expected) << path;
+  }
+}
+
+TEST_F(ChromiumScanTest, LabelLookUpsCostOneCallPerGroupWhateverTheirNumber) {
+  // Each block of the page has four fields labelled through look-ups; a page with four
+  // times as many makes as many round trips.
+  std::map<int, std::uint64_t> trips;
+  for (const int size : {50, 200}) {
+    auto page = open(generated("prose_" + std::to_string(size) + ".html", bench::prose_page(size)));
+    scan_within(*page, Clock::now() + 60s);
+    const auto before = page->round_trips();
+    const auto [elements, texts] = scan_within(*page, Clock::now() + 60s);
+    trips[size] = page->round_trips() - before;
+    const auto labelled = std::count_if(elements.begin(), elements.end(), [](const Element& e) {
+      return e->attributes.contains("aria-labelledby") && e->attributes.get("_label").starts_with("Email ");
+    });
+    EXPECT_EQ(labelled, size / 10) << "every aria-labelledby field is labelled";
+  }
+  std::cout << "round trips of a scan: " << trips[50] << " and " << trips[200] << "\n";
+  EXPECT_EQ(trips[200], trips[50]);
+  EXPECT_LT(trips[200], 40u);
+}
+
+TEST_F(ChromiumScanTest, AKeptScanServesOnlyWhileNothingAScanReadsHasChanged) {
+  using Change = std::function<void(ChromiumPage&)>;
+  const auto script = [](std::string text) -> Change {
+    return [text](ChromiumPage& page) { page.evaluate("() => { " + text + " }"); };
+  };
+  // What the next scan is: the kept one, or a fresh one (whose records show the change,
+  // or only its address does).
+  enum Next { kept, changed, same_records };
+  const struct {
+    std::string_view what;
+    Change change;
+    Next next;
+  } cases[] = {
+      {"nothing", [](ChromiumPage&) {}, kept},
+      {"a read of the page", script("return document.title;"), kept},
+      {"a node added", script("document.body.append(Object.assign(document.createElement('p'), "
+                              "{textContent: 'New'}));"),
+       changed},
+      {"a text changed in place", script("document.getElementById('text').firstChild.data = 'Other text';"), changed},
+      {"an attribute", script("document.getElementById('press').setAttribute('data-qa', 'x');"), changed},
+      {"a class that restyles", script("document.getElementById('text').className = 'big';"), changed},
+      {"an inline style", script("document.getElementById('press').style.visibility = 'hidden';"), changed},
+      {"a rule added to a style sheet",
+       script("document.styleSheets[0].insertRule('#press { visibility: hidden }');"), changed},
+      {"the window scrolled", script("window.scrollTo(0, 500);"), changed},
+      {"an inner box scrolled", script("document.getElementById('scroller').scrollTop = 120;"), changed},
+      {"the address's fragment", script("history.replaceState(null, '', '#elsewhere');"), same_records},
+      {"a slot in an open shadow root",
+       script("document.getElementById('open-host').shadowRoot.append(document.createElement('slot'));"), changed},
+      {"a slot in a closed shadow root", script("closedRoot.append(document.createElement('slot'));"), changed},
+      {"the viewport's size",
+       [](ChromiumPage& page) {
+         page.session().send("Emulation.setDeviceMetricsOverride",
+                             {{"width", 700}, {"height", 500}, {"deviceScaleFactor", 1}, {"mobile", false}});
+       },
+       changed},
+      {"the mouse over a menu that opens on hover",
+       [](ChromiumPage& page) {
+         const auto box = page.query_selector("#menu")->bounding_box().value();
+         page.session().send("Input.dispatchMouseEvent", {{"type", "mouseMoved"},
+                                                          {"x", box.x + box.width / 2},
+                                                          {"y", box.y + box.height / 2}});
+       },
+       changed},
+  };
+  for (const auto& c : cases) {
+    auto page = open(fixture("changes.html"));
+    runner::ScanCache cache;
+    std::ostringstream quiet;
+    cache.scan(*page, quiet, Clock::now() + 60s);
+    const std::string before = records_of(cache.scan(*page, quiet, Clock::now() + 60s));
+    ASSERT_EQ(cache.reused_scans(), 1u) << c.what << ": an unchanged page reuses its scan";
+    c.change(*page);
+    const std::string now = records_of(cache.scan(*page, quiet, Clock::now() + 60s));
+    EXPECT_EQ(cache.fresh_scans(), c.next == kept ? 1u : 2u) << c.what;
+    EXPECT_EQ(now, records_of(plain_scan(*page))) << c.what;
+    EXPECT_EQ(now == before, c.next != changed) << c.what;
+  }
+}
+
+TEST_F(ChromiumScanTest, AScanPastItsDeadlineFailsAndTheTabGoesOn) {
+  auto page = open(fixture("labels.html"));
+  // A read that runs long is stopped in the page at the deadline.
+  {
+    const auto scope = page->begin_scan(Clock::now() + 300ms);
+    auto handles = page->query_selector_all("input");
+    ASSERT_FALSE(handles.empty());
+    try {
+      handles[0]->evaluate("el => { const end = Date.now() + 20000; while (Date.now() < end); return 1; }");
+      ADD_FAILURE() << "a read past its deadline must fail";
+    } catch (const PageError& e) {
+      EXPECT_EQ(e.kind(), PageError::Kind::slow) << e.what();
+      EXPECT_THAT(e.what(), ::testing::HasSubstr("took longer than"));
+    }
+  }
+  EXPECT_THAT(page->url(), ::testing::EndsWith("labels.html")) << "the tab answers at once after";
+  // A scan out of time fails as a whole rather than leaving elements out.
+  try {
+    scan_within(*page, Clock::now() + 1ms);
+    ADD_FAILURE() << "a scan past its deadline must fail";
+  } catch (const PageError& e) {
+    EXPECT_EQ(e.kind(), PageError::Kind::slow) << e.what();
+  }
+  EXPECT_FALSE(scan_within(*page, Clock::now() + 60s).first.empty());
+}
+
+}  // namespace
+}  // namespace quillfen::chromium
