@@ -633,6 +633,61 @@ TEST(PageScanner, TextDedupKeepsTheSameRecordsAsThePlainComparisonOfEveryPair) {
   }
 }
 
+// Spatial labelling as plainly stated: every unlabelled record against every candidate.
+void plain_spatial_labels(const Elements& elements, const LabelCandidates& candidates) {
+  for (const Element& record : elements) {
+    if (!record->attributes.get("_label").empty() || !record->bounding_box) continue;
+    const BoundingBox& box = *record->bounding_box;
+    const std::string* best = nullptr;
+    double best_distance = std::numeric_limits<double>::infinity();
+    for (const LabelCandidate& candidate : candidates) {
+      const BoundingBox& c = candidate.bounding_box;
+      const double bottom = c.y + c.height;
+      if (bottom > box.y || c.x > box.x + box.width || c.x + c.width < box.x) continue;
+      if (box.y - bottom < best_distance) {
+        best_distance = box.y - bottom;
+        best = &candidate.text;
+      }
+    }
+    if (best != nullptr && !best->empty()) record->attributes.set("_label", *best);
+  }
+}
+
+TEST(PageScanner, SpatialLabelsAreTheSameAsThePlainComparisonOfEveryPair) {
+  // Small grids make equal edges, touching boxes and ties common; the odd numbers
+  // (endless, not a number, negative widths, edges equal only after rounding) take the
+  // plain way inside the indexed one.
+  std::mt19937 random(77);
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  const double odd[] = {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::quiet_NaN(), -3, 1e17, 1e17 + 16};
+  const auto number = [&](double scale) { return pick(25) == 0 ? odd[pick(6)] : pick(10) * scale; };
+  for (const double scale : {1.0, 0.5, 1234.5678, -40.0}) {
+    for (int round = 0; round < 80; ++round) {
+      LabelCandidates candidates;
+      for (int n = pick(30); n > 0; --n) {
+        candidates.push_back({pick(8) == 0 ? std::string() : "c" + std::to_string(candidates.size()),
+                              box(number(scale), number(scale), number(scale) / 2, pick(3) * std::abs(scale))});
+      }
+      Elements mine;
+      Elements plain;
+      for (int n = pick(30); n > 0; --n) {
+        std::optional<BoundingBox> where;
+        if (pick(10) != 0) where = box(number(scale), number(scale), number(scale) / 2, 2);
+        Element e = record_of("button", "b", where);
+        if (pick(5) == 0) e->attributes.set("_label", pick(2) == 0 ? "Own" : "");
+        mine.push_back(e);
+        plain.push_back(std::make_shared<ElementRecord>(*e));
+      }
+      PageScanner::_assign_spatial_labels(mine, candidates);
+      plain_spatial_labels(plain, candidates);
+      for (std::size_t i = 0; i < mine.size(); ++i) {
+        EXPECT_EQ(mine[i]->attributes, plain[i]->attributes) << "scale " << scale << ", round " << round << ", record " << i;
+      }
+    }
+  }
+}
+
 TEST(PageScanner, TextElementsAreVisibleTextBearingRecordsWithoutDuplicateContainers) {
   FakePage page;
   const auto list = page.add({.tag = "ul", .box = box(0, 0, 300, 100)});

@@ -301,6 +301,170 @@ class TextBands {
   double band_height_ = MIN_BAND_HEIGHT;
 };
 
+// The candidate that labels a record with box `box`: of those wholly above it (bottom
+// edge at or above its top edge) that overlap or touch it horizontally, the nearest,
+// and the earliest in the list at equal distance. Considers the candidates at `among`
+// (in increasing order), or all of them.
+std::optional<std::size_t> nearest_candidate_above(const BoundingBox& box, const LabelCandidates& candidates,
+                                                   const std::vector<std::size_t>* among = nullptr) {
+  std::optional<std::size_t> best;
+  double best_distance = std::numeric_limits<double>::infinity();
+  const std::size_t count = among ? among->size() : candidates.size();
+  for (std::size_t n = 0; n < count; ++n) {
+    const std::size_t i = among ? (*among)[n] : n;
+    const BoundingBox& c = candidates[i].bounding_box;
+    const double bottom = c.y + c.height;
+    if (bottom > box.y) continue;
+    if (c.x > box.x + box.width || c.x + c.width < box.x) continue;
+    // Strictly nearer only: at equal distance the earlier candidate keeps the label.
+    if (const double distance = box.y - bottom; distance < best_distance) {
+      best_distance = distance;
+      best = i;
+    }
+  }
+  return best;
+}
+
+// The spatial labelling of many records at once, with the same result as asking
+// nearest_candidate_above of each: the records are taken from the top of the page down
+// while the candidates whose bottom edge is above them join an interval tree over the
+// horizontal axis, which gives the one with the lowest bottom edge (the earliest at
+// equal edges) among those overlapping a record's horizontal extent. Records and
+// candidates whose numbers are not finite (or whose width is negative) are compared the
+// plain way; so is a record where two edges are at the same distance only after
+// rounding.
+class CandidatesAbove {
+ public:
+  explicit CandidatesAbove(const LabelCandidates& candidates) : candidates_(candidates) {
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      const BoundingBox& c = candidates[i].bounding_box;
+      const Place place{c.y + c.height, c.x, c.x + c.width};
+      if (place.regular()) {
+        regular_.push_back(i);
+      } else {
+        odd_.push_back(i);
+      }
+      places_.push_back(place);
+    }
+    std::stable_sort(regular_.begin(), regular_.end(),
+                     [&](std::size_t a, std::size_t b) { return places_[a].bottom < places_[b].bottom; });
+    for (const std::size_t i : regular_) {
+      if (bottoms_.empty() || bottoms_.back() != places_[i].bottom) bottoms_.push_back(places_[i].bottom);
+    }
+  }
+
+  std::vector<std::optional<std::size_t>> nearest(const std::vector<BoundingBox>& boxes) {
+    std::vector<std::optional<std::size_t>> found(boxes.size());
+    std::vector<std::size_t> swept;
+    for (std::size_t r = 0; r < boxes.size(); ++r) {
+      const Place place{boxes[r].y, boxes[r].x, boxes[r].x + boxes[r].width};
+      if (place.regular()) {
+        swept.push_back(r);
+      } else {
+        found[r] = nearest_candidate_above(boxes[r], candidates_);
+      }
+    }
+    std::stable_sort(swept.begin(), swept.end(), [&](std::size_t a, std::size_t b) { return boxes[a].y < boxes[b].y; });
+    std::vector<double> xs;
+    for (const std::size_t i : regular_) xs.insert(xs.end(), {places_[i].left, places_[i].right});
+    for (const std::size_t r : swept) xs.insert(xs.end(), {boxes[r].x, boxes[r].x + boxes[r].width});
+    std::sort(xs.begin(), xs.end());
+    xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+    const auto at = [&](double x) {
+      return static_cast<std::size_t>(std::lower_bound(xs.begin(), xs.end(), x) - xs.begin());
+    };
+    tree_.assign(xs.empty() ? 0 : 4 * xs.size(), Node{});
+    std::size_t joined = 0;
+    for (const std::size_t r : swept) {
+      const BoundingBox& box = boxes[r];
+      for (; joined < regular_.size() && places_[regular_[joined]].bottom <= box.y; ++joined) {
+        const Place& c = places_[regular_[joined]];
+        raise(1, 0, xs.size() - 1, at(c.left), at(c.right), regular_[joined]);
+      }
+      std::optional<std::size_t> best;
+      if (joined > 0) best = highest(1, 0, xs.size() - 1, at(box.x), at(box.x + box.width));
+      if (best && !(box.y - places_[*best].bottom < std::numeric_limits<double>::infinity())) best.reset();
+      if (best && rounds_to_a_tie(box.y, places_[*best].bottom)) {
+        found[r] = nearest_candidate_above(box, candidates_);
+        continue;
+      }
+      found[r] = nearer(box, best, nearest_candidate_above(box, candidates_, &odd_));
+    }
+    return found;
+  }
+
+ private:
+  struct Place {
+    double bottom;
+    double left;
+    double right;
+    bool regular() const { return std::isfinite(bottom) && std::isfinite(left) && std::isfinite(right) && left <= right; }
+  };
+  // A candidate that covers the whole span of a node, and the best in the node's subtree.
+  struct Node {
+    std::optional<std::size_t> cover;
+    std::optional<std::size_t> best;
+  };
+
+  // The candidate a record prefers: the lower bottom edge, then the earlier.
+  std::optional<std::size_t> better(std::optional<std::size_t> a, std::optional<std::size_t> b) const {
+    if (!a) return b;
+    if (!b) return a;
+    const double ea = places_[*a].bottom;
+    const double eb = places_[*b].bottom;
+    return ea > eb || (ea == eb && *a < *b) ? a : b;
+  }
+
+  // Of two found candidates, the nearer to `box`, the earlier at equal distance.
+  std::optional<std::size_t> nearer(const BoundingBox& box, std::optional<std::size_t> a,
+                                    std::optional<std::size_t> b) const {
+    if (!a) return b;
+    if (!b) return a;
+    const double da = box.y - places_[*a].bottom;
+    const double db = box.y - places_[*b].bottom;
+    return da < db || (da == db && *a < *b) ? a : b;
+  }
+
+  // Whether a lower bottom edge than `bottom` lies at the same distance from `y` once
+  // the subtraction is rounded; distances only grow as edges go down.
+  bool rounds_to_a_tie(double y, double bottom) const {
+    const auto at = std::lower_bound(bottoms_.begin(), bottoms_.end(), bottom);
+    return at != bottoms_.begin() && y - *std::prev(at) == y - bottom;
+  }
+
+  void raise(std::size_t node, std::size_t low, std::size_t high, std::size_t from, std::size_t to,
+             std::size_t candidate) {
+    if (to < low || high < from) return;
+    Node& here = tree_[node];
+    if (from <= low && high <= to) {
+      here.cover = better(here.cover, candidate);
+      here.best = better(here.best, candidate);
+      return;
+    }
+    const std::size_t middle = low + (high - low) / 2;
+    raise(2 * node, low, middle, from, to, candidate);
+    raise(2 * node + 1, middle + 1, high, from, to, candidate);
+    here.best = better(here.cover, better(tree_[2 * node].best, tree_[2 * node + 1].best));
+  }
+
+  std::optional<std::size_t> highest(std::size_t node, std::size_t low, std::size_t high, std::size_t from,
+                                     std::size_t to) const {
+    if (to < low || high < from) return std::nullopt;
+    const Node& here = tree_[node];
+    if (from <= low && high <= to) return here.best;
+    const std::size_t middle = low + (high - low) / 2;
+    return better(here.cover, better(highest(2 * node, low, middle, from, to),
+                                     highest(2 * node + 1, middle + 1, high, from, to)));
+  }
+
+  const LabelCandidates& candidates_;
+  std::vector<Place> places_;
+  std::vector<std::size_t> regular_;
+  std::vector<std::size_t> odd_;
+  std::vector<double> bottoms_;
+  std::vector<Node> tree_;
+};
+
 // "://" and "/" become "_", cut to 60 characters; nothing else is replaced.
 std::string url_slug(const std::string& url) {
   return text::prefix(text::replace_all(text::replace_all(url, "://", "_"), "/", "_"), 60);
@@ -446,24 +610,31 @@ LabelCandidates PageScanner::_collect_label_candidates() {
 }
 
 void PageScanner::_assign_spatial_labels(const Elements& elements, const LabelCandidates& label_candidates) {
-  for (const Element& record : elements) {
-    if (!record) throw TypeError("elements must not hold null records");
-    if (!record->attributes.get("_label").empty() || !record->bounding_box) continue;
-    const BoundingBox& box = *record->bounding_box;
-    const std::string* best = nullptr;
-    double best_distance = std::numeric_limits<double>::infinity();
-    for (const LabelCandidate& candidate : label_candidates) {
-      const BoundingBox& c = candidate.bounding_box;
-      const double bottom = c.y + c.height;
-      if (bottom > box.y) continue;
-      if (c.x > box.x + box.width || c.x + c.width < box.x) continue;
-      // Strictly nearer only: at equal distance the earlier candidate keeps the label.
-      if (const double distance = box.y - bottom; distance < best_distance) {
-        best_distance = distance;
-        best = &candidate.text;
+  const bool any_null = std::any_of(elements.begin(), elements.end(), [](const Element& e) { return !e; });
+  std::vector<std::size_t> unlabelled;
+  for (std::size_t i = 0; i < elements.size() && !any_null; ++i) {
+    if (elements[i]->attributes.get("_label").empty() && elements[i]->bounding_box) unlabelled.push_back(i);
+  }
+  if (any_null) {
+    // Labels the records up to the null one, and then fails, as a plain pass does.
+    for (const Element& record : elements) {
+      if (!record) throw TypeError("elements must not hold null records");
+      if (!record->attributes.get("_label").empty() || !record->bounding_box) continue;
+      if (const auto best = nearest_candidate_above(*record->bounding_box, label_candidates)) {
+        record->attributes.set("_label", label_candidates[*best].text);
       }
     }
-    if (best != nullptr && !best->empty()) record->attributes.set("_label", *best);
+    return;
+  }
+  std::vector<BoundingBox> boxes;
+  boxes.reserve(unlabelled.size());
+  for (const std::size_t i : unlabelled) boxes.push_back(*elements[i]->bounding_box);
+  // All first, then the labels: a label given changes no candidate.
+  const std::vector<std::optional<std::size_t>> nearest = CandidatesAbove(label_candidates).nearest(boxes);
+  for (std::size_t n = 0; n < unlabelled.size(); ++n) {
+    if (nearest[n] && !label_candidates[*nearest[n]].text.empty()) {
+      elements[unlabelled[n]]->attributes.set("_label", label_candidates[*nearest[n]].text);
+    }
   }
 }
 
