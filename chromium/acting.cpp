@@ -188,6 +188,10 @@ ActOutcome ChromiumPage::set_checked(const ElementRecord& element, bool checked,
   const Json before = call_in_world(scripts::ACT, act("checked", element));
   if (ActOutcome outcome = outcome_of(before); !outcome.done()) return outcome;
   if (before.value("checked", !checked) == checked) return {};
+  if (!checked && before.value("radio", false)) {
+    return ActOutcome::unsuitable(before.value("name", std::string("the element")) +
+                                  " is a radio button, which is unchecked only by choosing another of its group");
+  }
   auto aimed = aim(element, "check", deadline, "before the click");
   const Spot* at = std::get_if<Spot>(&aimed);
   if (at == nullptr) return std::get<ActOutcome>(aimed);

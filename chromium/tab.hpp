@@ -101,7 +101,8 @@ class Tab : public Page {
   virtual ActOutcome select(const ElementRecord& element, const std::string& option, Clock::time_point deadline) = 0;
   // Checks or unchecks a check box, radio, switch (role=switch or role=checkbox with
   // aria-checked) or the control a label stands for: clicks it only when its state
-  // differs, then confirms the new state.
+  // differs, then confirms the new state. Unchecking a checked radio is unsuitable: only
+  // choosing another of its group clears it.
   virtual ActOutcome set_checked(const ElementRecord& element, bool checked, Clock::time_point deadline) = 0;
   // The element's checked state now; none when it is gone or has no such state.
   virtual std::optional<bool> is_checked(const ElementRecord& element) = 0;

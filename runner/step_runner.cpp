@@ -3,6 +3,7 @@
 #include "engine/browser/settings.hpp"
 #include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
+#include "runner/page_checks.hpp"
 
 #include <cstdint>
 #include <ostream>
@@ -27,10 +28,22 @@ using chromium::ActOutcome;
 using chromium::Clock;
 using chromium::deadline_after;
 
+// The document's loading state: "loading", "interactive" or "complete".
+constexpr std::string_view READY_STATE_SCRIPT = "() => document.readyState";
+
 // A page load may take this long however short the steps' time-out is.
 constexpr std::chrono::milliseconds SHORTEST_NAVIGATION_TIMEOUT{10000};
 
 bool is_dialog(const PageError& error) { return error.kind() == PageError::Kind::dialog; }
+
+// Why a check found nothing, with the records that came closest.
+std::string nothing_matches(const ParsedInstruction& parsed, const ChainAnswer& answer) {
+  std::string reason = "no element matches " + text::quoted(parsed.target.value_or(""));
+  std::vector<std::string> closest;
+  for (const Element& candidate : answer.closest(3)) closest.push_back(describe(*candidate));
+  if (!closest.empty()) reason += "; closest: " + text::join(closest, ", ");
+  return reason;
+}
 
 bool is_any(const std::string& action, std::initializer_list<std::string_view> names) {
   for (const auto name : names) {
@@ -40,7 +53,8 @@ bool is_any(const std::string& action, std::initializer_list<std::string_view> n
 }
 
 bool is_element_action(const std::string& action) {
-  return is_any(action, {"click", "type", "hover", "select", "extract_text", "extract_text_spatial"});
+  return is_any(action, {"click", "double_click", "right_click", "check", "uncheck", "type", "hover", "select",
+                         "extract_text", "extract_text_spatial"});
 }
 
 bool is_check(const std::string& action) {
@@ -48,6 +62,8 @@ bool is_check(const std::string& action) {
                          "verify_text_present", "verify_text_visible", "verify_spatial_text",
                          "find_text", "find_exact_text"});
 }
+
+bool is_checked_state(const std::string& action) { return is_any(action, {"verify_checked", "verify_unchecked"}); }
 
 bool is_dialog_step(const std::string& action) {
   return is_any(action, {"accept_dialog", "dismiss_dialog", "verify_dialog"});
@@ -139,7 +155,9 @@ std::vector<CaseResult> StepRunner::run_all(const std::vector<ScriptStep>& steps
 
 StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstruction& parsed) {
   if (is_dialog_step(parsed.action)) return run_dialog_step(step, parsed);
-  if (!is_direct_step(parsed.action) && !is_element_action(parsed.action) && !is_check(parsed.action)) {
+  const std::string& action = parsed.action;
+  if (!is_direct_step(action) && !is_element_action(action) && !is_check(action) && !is_checked_state(action) &&
+      !is_negation(action) && !needs_no_element(action)) {
     // A step this loop has no way to perform fails; it never falls through to another act.
     reporter_.log_failure(step.text, std::nullopt);
     return failed("steps of the kind " + text::quoted(parsed.action) + " cannot be performed by this runner yet");
@@ -148,6 +166,9 @@ StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstructio
   if (parsed.action != "wait") dismiss_unanswered_dialog(deadline_after(settings_.timeout));
   if (is_element_action(parsed.action)) return run_element_step(step, parsed);
   if (is_check(parsed.action)) return run_check(step, parsed);
+  if (is_checked_state(parsed.action)) return run_checked_state(step, parsed);
+  if (is_negation(parsed.action)) return run_negation(step, parsed);
+  if (needs_no_element(parsed.action)) return run_page_check(step, parsed);
   return run_direct_step(step, parsed);
 }
 
@@ -177,6 +198,11 @@ ActOutcome StepRunner::perform(const ParsedInstruction& parsed, const ElementRec
                                Clock::time_point deadline) {
   const std::string value = parsed.value.value_or("");
   if (parsed.action == "click") return tab_.click(element, deadline);
+  if (parsed.action == "double_click") return tab_.click(element, deadline, {chromium::MouseButton::left, 2});
+  if (parsed.action == "right_click") return tab_.click(element, deadline, {chromium::MouseButton::right, 1});
+  if (parsed.action == "check" || parsed.action == "uncheck") {
+    return tab_.set_checked(element, parsed.action == "check", deadline);
+  }
   if (parsed.action == "hover") return tab_.hover(element, deadline);
   if (parsed.action == "type") return tab_.type(element, value, deadline);
   if (parsed.action == "select") return tab_.select(element, value, deadline);
@@ -244,6 +270,127 @@ StepResult StepRunner::run_check(const ScriptStep& step, const ParsedInstruction
   reporter_.log_verification(step.text, false, verdict.element, verdict.state);
   if (note) return failed(note);
   return failed_check();
+}
+
+StepResult StepRunner::run_checked_state(const ScriptStep& step, const ParsedInstruction& parsed) {
+  const bool wanted = parsed.action == "verify_checked";
+  const auto deadline = deadline_after(settings_.timeout);
+  Element element;
+  Json state = Json::object();
+  std::string reason;
+  std::optional<std::string> note;
+  while (true) {
+    dismiss_unanswered_dialog(deadline);
+    if (auto lists = scan(note, deadline)) {
+      note.reset();
+      const ChainAnswer answer = chain_.resolve(parsed, {lists->first, lists->second});
+      element = answer.found() ? answer.result.element : nullptr;
+      state = Json::object();
+      if (!element) {
+        reason = nothing_matches(parsed, answer);
+      } else {
+        std::optional<bool> checked;
+        try {
+          // The live state: a record says nothing of it.
+          checked = tab_.is_checked(*element);
+        } catch (const PageError& e) {
+          if (is_fatal(e)) throw;
+          // A dialog is dismissed and the element read again on the next try.
+          note = is_dialog(e) ? std::string("a dialog opened while the state was read")
+                              : std::string("the page changed while the state was read: ") + e.what();
+        }
+        state = Json{{"present", true}};
+        if (checked) state["checked"] = *checked;
+        if (checked && *checked == wanted) {
+          reporter_.log_verification(step.text, true, element, state);
+          return {true, std::nullopt};
+        }
+        reason = !checked ? describe(*element) + " has no checked state (it is not a check box, radio or switch)"
+                          : describe(*element) + (*checked ? " is checked" : " is not checked");
+      }
+    }
+    if (Clock::now() >= deadline) break;
+    tab_.idle(settings_.poll);
+  }
+  reporter_.log_verification(step.text, false, element, state);
+  return failed(note.value_or(reason));
+}
+
+StepResult StepRunner::run_negation(const ScriptStep& step, const ParsedInstruction& parsed) {
+  const auto deadline = deadline_after(settings_.timeout);
+  const bool of_text = parsed.action == "verify_text_not_visible" || parsed.action == "verify_text_not_present";
+  Judgement judgement;
+  std::optional<std::string> note;
+  // The records of the last read on which the negation held on a loaded page: it passes
+  // when the next read, a pause later, gives the same records and holds too.
+  std::optional<std::pair<Elements, Elements>> held;
+  bool loaded = false;
+  bool last_read = false;
+  while (true) {
+    dismiss_unanswered_dialog(deadline);
+    if (auto lists = scan(note, deadline)) {
+      note.reset();
+      const ChainAnswer answer = chain_.resolve(parsed, {lists->first, lists->second});
+      const Element shown = of_text || answer.found() ? nullptr : shown_text(lists->second, parsed.target.value_or(""));
+      judgement = judge_negation(parsed, answer, shown);
+      if (!judgement.holds) {
+        held.reset();
+      } else if (loaded = page_loaded(); !loaded) {
+        held.reset();
+      } else if (held && same_records(held->first, lists->first) && same_records(held->second, lists->second)) {
+        reporter_.log_verification(step.text, true, judgement.element, judgement.state);
+        return {true, std::nullopt};
+      } else {
+        held = std::move(*lists);
+      }
+    }
+    if (last_read) break;
+    if (Clock::now() >= deadline) {
+      // A negation that held gets one more read past the time-out, to see the page still.
+      if (!held) break;
+      last_read = true;
+    }
+    tab_.idle(settings_.poll);
+  }
+  reporter_.log_verification(step.text, false, judgement.element, judgement.state);
+  if (note) return failed(note);
+  if (!judgement.holds) return failed(judgement.reason);
+  return failed(std::string(loaded ? "the page kept changing" : "the page had not finished loading") +
+                " until the time-out, so it cannot be told that this is not there");
+}
+
+StepResult StepRunner::run_page_check(const ScriptStep& step, const ParsedInstruction& parsed) {
+  const auto deadline = deadline_after(settings_.timeout);
+  Judgement judgement;
+  std::optional<std::string> note;
+  while (true) {
+    dismiss_unanswered_dialog(deadline);
+    try {
+      judgement = judge_page(parsed, parsed.action == "verify_url_contains" ? tab_.url() : tab_.title());
+      note.reset();
+      if (judgement.holds) {
+        reporter_.log_verification(step.text, true, nullptr, judgement.state);
+        return {true, std::nullopt};
+      }
+    } catch (const PageError& e) {
+      // A dialog the page opened by itself is dismissed on the next try.
+      if (!is_dialog(e)) throw;
+      note = "a dialog opened while the page was read";
+    }
+    if (Clock::now() >= deadline) break;
+    tab_.idle(settings_.poll);
+  }
+  reporter_.log_verification(step.text, false, nullptr, judgement.state);
+  return failed(note.value_or(judgement.reason));
+}
+
+bool StepRunner::page_loaded() {
+  try {
+    return tab_.evaluate(std::string(READY_STATE_SCRIPT)) == "complete";
+  } catch (const PageError& e) {
+    if (is_fatal(e)) throw;
+    return false;
+  }
 }
 
 StepResult StepRunner::run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed) {

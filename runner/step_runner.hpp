@@ -5,7 +5,9 @@
 // Steps that need an element, and checks, are retried on a fresh scan until they
 // succeed or the time-out passes, so a page that is still loading or changing does not
 // fail a step; an act that is blocked is retried the same way, one that is unsuitable
-// fails at once. A dialog is held until a step answers it; any other step first
+// fails at once. A negation ("is not visible", "is not present") passes only once the
+// page has finished loading and held still over two reads, so that a page that is not
+// there yet never passes one. A dialog is held until a step answers it; any other step first
 // dismisses it, with a note, so the page never hangs, and a dialog met while the page
 // is read is dismissed the same way before the page is read again.
 #pragma once
@@ -74,6 +76,12 @@ class StepRunner {
   StepResult run_parsed(const ScriptStep& step, const ParsedInstruction& parsed);
   StepResult run_element_step(const ScriptStep& step, const ParsedInstruction& parsed);
   StepResult run_check(const ScriptStep& step, const ParsedInstruction& parsed);
+  // verify_checked, verify_unchecked: the live state of the element found.
+  StepResult run_checked_state(const ScriptStep& step, const ParsedInstruction& parsed);
+  // The negations: they pass only on a loaded page that holds still over two reads.
+  StepResult run_negation(const ScriptStep& step, const ParsedInstruction& parsed);
+  // The title and address checks.
+  StepResult run_page_check(const ScriptStep& step, const ParsedInstruction& parsed);
   StepResult run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed);
   StepResult run_direct_step(const ScriptStep& step, const ParsedInstruction& parsed);
 
@@ -89,6 +97,8 @@ class StepRunner {
   // The address of a navigate step: a URL as it is, a path from the script's folder.
   std::string address(const std::string& target) const;
   bool is_fatal(const PageError& error) const;
+  // Whether the document has finished loading (a dialog or an error counts as not).
+  bool page_loaded();
 
   StepResult failed(const std::optional<std::string>& note);
   StepResult failed_check();

@@ -47,6 +47,7 @@ ElementHandlePtr FakeTab::query_selector(const std::string& selector) {
 
 Json FakeTab::evaluate(const std::string& script) {
   check(true);
+  if (script.find("document.readyState") != std::string::npos) return ready_state;
   return page.evaluate(script);
 }
 
@@ -78,13 +79,17 @@ ActOutcome FakeTab::select(const ElementRecord& element, const std::string& opti
   return act("select " + element.xpath + " " + option);
 }
 
-ActOutcome FakeTab::set_checked(const ElementRecord& element, bool checked, chromium::Clock::time_point) {
-  return act((checked ? "check " : "uncheck ") + element.xpath);
+ActOutcome FakeTab::set_checked(const ElementRecord& element, bool wanted, chromium::Clock::time_point) {
+  ActOutcome outcome = act((wanted ? "check " : "uncheck ") + element.xpath);
+  if (outcome.done()) checked[element.xpath] = wanted;
+  return outcome;
 }
 
-std::optional<bool> FakeTab::is_checked(const ElementRecord&) {
+std::optional<bool> FakeTab::is_checked(const ElementRecord& element) {
   check(true);
-  return std::nullopt;
+  const auto found = checked.find(element.xpath);
+  if (found == checked.end()) return std::nullopt;
+  return found->second;
 }
 
 ActOutcome FakeTab::press(const std::vector<chromium::Chord>& chords) {
@@ -112,11 +117,12 @@ void FakeTab::idle(std::chrono::milliseconds duration) {
   if (lost) throw PageError("the fake tab is lost", *lost);
   pauses.push_back(duration);
   std::this_thread::sleep_for(std::clamp(duration, std::chrono::milliseconds::zero(), longest_sleep));
+  if (on_idle) on_idle(*this);
 }
 
 std::string FakeTab::title() {
   check(true);
-  return "Fake";
+  return page_title;
 }
 
 std::string FakeTab::screenshot(const std::optional<BoundingBox>&) {

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ class FakeTab : public chromium::Tab {
   std::deque<chromium::ActOutcome> outcomes;
   // Runs after each act that is done: the page changes, a dialog opens.
   std::function<void(FakeTab&)> after_act;
+  // Runs at each pause: the page changes as time passes.
+  std::function<void(FakeTab&)> on_idle;
   // The dialog open now; while one is, page reads fail with PageError of kind dialog.
   std::optional<chromium::Dialog> dialog;
   // Dialogs that open one after the other, each as soon as the one before is answered.
@@ -53,6 +56,13 @@ class FakeTab : public chromium::Tab {
   std::chrono::milliseconds longest_sleep{20};
   // Page reads so far (one per scan).
   int reads = 0;
+  // The checked state of elements by xpath; an element not listed has none. An act of
+  // set_checked that is done sets it.
+  std::map<std::string, bool> checked;
+  // What document.readyState says.
+  std::string ready_state = "complete";
+  // The page's title.
+  std::string page_title = "Fake";
 
   std::vector<ElementHandlePtr> query_selector_all(const std::string& selector) override;
   ElementHandlePtr query_selector(const std::string& selector) override;

@@ -177,5 +177,174 @@ TEST_F(StepLoop, RunsStepsThatNeedNoElementDirectly) {
   EXPECT_THAT(tab.pauses, ::testing::Contains(std::chrono::milliseconds{600000}));
 }
 
+TEST_F(StepLoop, PerformsTheNewActsAsClickResolvesThem) {
+  struct Case {
+    std::string line;
+    std::string act;
+  };
+  const std::vector<Case> cases = {
+      {"double click \"Save\"", "double click " + SAVE},
+      {"double-click second button", "double click " + DELETE},
+      {"right click \"Delete\"", "right click " + DELETE},
+      {"right-click the Save button", "right click " + SAVE},
+      {"check \"Save\"", "check " + SAVE},
+      {"uncheck \"Delete\"", "uncheck " + DELETE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    tab.log.clear();
+    const auto results = run({c.line});
+    EXPECT_EQ(results.at(0).failure, std::nullopt) << out.str();
+    EXPECT_THAT(tab.log, ElementsAre(c.act));
+  }
+  EXPECT_THAT(out.str(), HasSubstr("  [PASS] double click \"Save\"  (via DOM)\n"));
+
+  // A box that cannot take the act fails at once with the tab's reason; one that is
+  // blocked (a click that did not change the state) is tried again.
+  tab.log.clear();
+  tab.pauses.clear();
+  tab.outcomes = {ActOutcome::unsuitable("<button> 'Save' is not a check box, radio or switch")};
+  auto results = run({"check \"Save\""});
+  EXPECT_EQ(results.at(0).failure, "<button> 'Save' is not a check box, radio or switch");
+  EXPECT_THAT(tab.log, ElementsAre("check " + SAVE));
+  EXPECT_TRUE(tab.pauses.empty());
+  tab.log.clear();
+  tab.outcomes = {ActOutcome::blocked("clicking <input> did not uncheck it"), {}};
+  results = run({"uncheck \"Save\""});
+  EXPECT_EQ(results.at(0).failure, std::nullopt);
+  EXPECT_THAT(tab.log, ElementsAre("uncheck " + SAVE, "uncheck " + SAVE));
+}
+
+TEST_F(StepLoop, ReadsTheLiveCheckedStateOfTheElementFound) {
+  tab.checked[SAVE] = true;
+  struct Case {
+    std::string line;
+    std::optional<std::string> failure;
+  };
+  const std::vector<Case> cases = {
+      {"verify \"Save\" is checked", std::nullopt},
+      {"verify \"Save\" is not checked", "<button> 'Save' is checked"},
+      {"verify \"Save\" is unchecked", "<button> 'Save' is checked"},
+      {"verify \"Delete\" is checked",
+       "<button> 'Delete' has no checked state (it is not a check box, radio or switch)"},
+      {"verify \"Basket\" is checked", "no element matches 'Basket'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(run({c.line}).at(0).failure, c.failure) << out.str();
+  }
+  EXPECT_THAT(out.str(), HasSubstr("  [FAIL] verify \"Save\" is not checked\n"
+                                   "         state : {'present': True, 'checked': True}\n"
+                                   "         note    : <button> 'Save' is checked\n"));
+
+  // The state is read again until it holds: a box that becomes unchecked a moment later.
+  tab.on_idle = [](FakeTab& t) {
+    if (t.pauses.size() == 3) t.checked[SAVE] = false;
+  };
+  tab.pauses.clear();
+  EXPECT_EQ(run({"verify \"Save\" is unchecked"}).at(0).failure, std::nullopt) << out.str();
+  EXPECT_EQ(tab.pauses.size(), 3u);
+}
+
+TEST_F(StepLoop, PassesANegationOnlyOnAStillLoadedPageWhereItHolds) {
+  tab.page.add({.tag = "button", .attributes = {{"aria-label", "Close"}}, .visible = false});
+  tab.page.add({.tag = "p", .text = "Welcome back", .box = box(10, 80, 200, 20)});
+  struct Case {
+    std::string line;
+    std::optional<std::string> failure;
+  };
+  const std::vector<Case> cases = {
+      {"verify \"Save\" is not visible", "<button> 'Save' is visible"},
+      {"verify \"Save\" is hidden", "<button> 'Save' is visible"},
+      {"verify \"Close\" is not visible", std::nullopt},
+      {"verify \"Close\" is not present", "<button> 'Close' is on the page, hidden"},
+      {"verify \"Basket\" is not present", std::nullopt},
+      {"verify \"Basket\" is hidden", std::nullopt},
+      // Text that no element check reads still makes an element negation fail.
+      {"verify \"welcome  BACK\" is not visible", "the text 'welcome  BACK' is visible in <p> 'Welcome back'"},
+      {"verify text back is not visible", "the text 'back' is visible in <p> 'Welcome back'"},
+      {"verify text Welcome is not present", "the text 'Welcome' is on the page in <p> 'Welcome back'"},
+      {"verify text Goodbye is not present", std::nullopt},
+      {"verify text Goodbye is not visible", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    tab.pauses.clear();
+    EXPECT_EQ(run({c.line}).at(0).failure, c.failure) << out.str();
+    // A pass is seen on two reads with a pause between them.
+    if (!c.failure) {
+      EXPECT_EQ(tab.pauses.size(), 1u);
+    }
+  }
+  EXPECT_THAT(out.str(), HasSubstr("  [PASS] verify \"Basket\" is not present\n"
+                                   "         state : {'present': False}\n"));
+  EXPECT_THAT(out.str(), HasSubstr("  [FAIL] verify \"Save\" is hidden\n"
+                                   "         state : {'present': True, 'visible': True}\n"
+                                   "         note    : <button> 'Save' is visible\n"));
+
+  // A page that is still loading is waited for; one that never finishes fails the step.
+  tab.ready_state = "loading";
+  tab.on_idle = [](FakeTab& t) {
+    if (t.pauses.size() == 4) t.ready_state = "complete";
+  };
+  tab.pauses.clear();
+  EXPECT_EQ(run({"verify \"Basket\" is not present"}).at(0).failure, std::nullopt);
+  EXPECT_EQ(tab.pauses.size(), 5u);
+  tab.ready_state = "loading";
+  tab.on_idle = nullptr;
+  EXPECT_EQ(run({"verify \"Basket\" is not present"}).at(0).failure,
+            "the page had not finished loading until the time-out, so it cannot be told that this is not there");
+
+  // A page that keeps changing never shows the negation for sure.
+  tab.ready_state = "complete";
+  tab.on_idle = [](FakeTab& t) { t.page.add({.tag = "button", .text = "More"}); };
+  EXPECT_EQ(run({"verify \"Basket\" is not present"}).at(0).failure,
+            "the page kept changing until the time-out, so it cannot be told that this is not there");
+
+  // An element that goes away a moment later: the negation waits for it.
+  tab.on_idle = [](FakeTab& t) {
+    if (t.pauses.size() != 2) return;
+    t.page = fake::FakePage();
+    t.page.add({.tag = "button", .text = "Save", .box = box(10, 10, 80, 20)});
+  };
+  tab.pauses.clear();
+  EXPECT_EQ(run({"verify \"Delete\" is not present"}).at(0).failure, std::nullopt) << out.str();
+  EXPECT_EQ(tab.pauses.size(), 3u);
+}
+
+TEST_F(StepLoop, ChecksTheTitleAndAddressUntilTheyHold) {
+  tab.page_title = "Cart \u2022 Tiny Shop";
+  tab.page.address = "https://shop.test/search?q=red%20shirt#/active";
+  struct Case {
+    std::string line;
+    std::optional<std::string> failure;
+  };
+  const std::vector<Case> cases = {
+      {"verify title is cart \u2022 tiny   SHOP", std::nullopt},
+      {"verify title is Tiny Shop", "the title is 'Cart \u2022 Tiny Shop', not 'Tiny Shop'"},
+      {"verify title contains TINY", std::nullopt},
+      {"verify title contains Checkout", "the title 'Cart \u2022 Tiny Shop' does not contain 'Checkout'"},
+      {"verify url contains #/active", std::nullopt},
+      {"verify url contains q=red shirt", std::nullopt},
+      {"verify url contains /Search",
+       "the address https://shop.test/search?q=red%20shirt#/active does not contain '/Search'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(run({c.line}).at(0).failure, c.failure) << out.str();
+  }
+  EXPECT_THAT(out.str(), HasSubstr("  [FAIL] verify title is Tiny Shop\n"
+                                   "         state : {'expected': 'Tiny Shop', 'actual': 'Cart \u2022 Tiny Shop'}\n"
+                                   "         note    : the title is 'Cart \u2022 Tiny Shop', not 'Tiny Shop'\n"));
+
+  // A title that a script sets a moment later is waited for.
+  tab.on_idle = [](FakeTab& t) {
+    if (t.pauses.size() == 2) t.page_title = "Checkout";
+  };
+  tab.pauses.clear();
+  EXPECT_EQ(run({"verify title is Checkout"}).at(0).failure, std::nullopt);
+  EXPECT_EQ(tab.pauses.size(), 2u);
+}
+
 }  // namespace
 }  // namespace quillfen::runner

@@ -12,7 +12,8 @@
 //                      text replaces it.
 //   choose(option)     picks the option of a drop-down list and fires input and change.
 //   checked(wanted)    the checked state of a check box, radio, switch or the control a
-//                      label stands for; with `wanted`, waits up to `budget` ms for it.
+//                      label stands for, and whether it is a radio; with `wanted`, waits
+//                      up to `budget` ms for it.
 async (operation, xpath, argument, budget, previous) => {
   // Only the tab's own world has the helpers: a world that lacks them is not ours.
   if (typeof __quillfen === 'undefined') {
@@ -58,6 +59,9 @@ async (operation, xpath, argument, budget, previous) => {
     }
     return null;
   };
+  // A radio is cleared only by choosing another of its group.
+  const isRadio = (node) => (node instanceof HTMLInputElement && node.type === 'radio') ||
+    ['radio', 'menuitemradio'].includes((node.getAttribute('role') || '').trim().toLowerCase());
   const notCheckable = (node) => unsuitable(describe(node) + ' is not a check box, radio or switch');
 
   // The part of the element's first drawn box that lies in the window.
@@ -197,7 +201,7 @@ async (operation, xpath, argument, budget, previous) => {
       if (!found) return notCheckable(element);
       const state = found.read();
       if (typeof wanted !== 'boolean' || state === wanted || performance.now() - started >= budget) {
-        return {status: 'ok', checked: state, name: describe(found.control)};
+        return {status: 'ok', checked: state, name: describe(found.control), radio: isRadio(found.control)};
       }
       await frame();
     }
