@@ -1,11 +1,16 @@
 #include "chromium/browser.hpp"
 
+#include "chromium/websocket_transport.hpp"
+
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string_view>
 #include <sstream>
 #include <thread>
@@ -29,6 +34,10 @@ constexpr const char* DEBIAN_CHROMIUM = "/usr/lib/chromium/chromium";
 constexpr int FIRST_HIGH_FD = 10;
 // The browser makes sockets at TMPDIR/org.chromium.Chromium.XXXXXX/SingletonSocket.
 constexpr std::size_t MAX_BROWSER_TMP_PATH = 107 - 45;
+// How long a Browser object that goes waits for downloads under way to land.
+constexpr auto DOWNLOADS_SETTLE = 10s;
+// The time-out of each command that closes what was opened in a connected browser.
+constexpr auto CLEANUP_TIMEOUT = 5000ms;
 
 bool is_executable_file(const fs::path& path) {
   std::error_code error;
@@ -216,6 +225,77 @@ std::optional<pid_t> start_guardian(pid_t browser_group, const fs::path& profile
   return pid;
 }
 
+// Opens a blank tab in a context ("" for the default one) and attaches to it.
+std::unique_ptr<ChromiumPage> open_tab(const std::shared_ptr<Connection>& connection, const std::string& context_id,
+                                       std::chrono::milliseconds timeout) {
+  // Each tab in a window of its own: a tab behind another is hidden, and a hidden page
+  // draws no frames and takes mouse moves only with the next frame.
+  Json params{{"url", "about:blank"}, {"newWindow", true}};
+  if (!context_id.empty()) {
+    params["browserContextId"] = context_id;
+  }
+  const Json target = connection->call("", "Target.createTarget", params, timeout);
+  const std::string target_id = target.at("targetId").get<std::string>();
+  const Json attached =
+      connection->call("", "Target.attachToTarget", {{"targetId", target_id}, {"flatten", true}}, timeout);
+  return std::make_unique<ChromiumPage>(connection, target_id, attached.at("sessionId").get<std::string>(), timeout);
+}
+
+std::chrono::milliseconds until(Clock::time_point deadline) {
+  return std::max(std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()), 1ms);
+}
+
+}  // namespace
+
+struct Browser::Opened {
+  // The browser's root session, where the download events arrive.
+  std::shared_ptr<Session> root;
+  // Tabs opened in the default context.
+  std::set<std::string> targets;
+  // Contexts not yet disposed of.
+  std::set<std::string> contexts;
+  // Downloads may land somewhere, and those begun and not yet finished, by their guid.
+  bool downloads_allowed = false;
+  std::set<std::string> downloads;
+};
+
+namespace {
+
+// Notes the downloads that began or ended in the events queued on the root session, and
+// lets the root's other events go, so that its queue stays short.
+void note_downloads(Browser::Opened& opened) {
+  for (const Event& event : opened.root->take_events()) {
+    if (event.method == "Browser.downloadWillBegin") {
+      opened.downloads.insert(event.params.value("guid", std::string()));
+    } else if (event.method == "Browser.downloadProgress" &&
+               event.params.value("state", std::string()) != "inProgress") {
+      opened.downloads.erase(event.params.value("guid", std::string()));
+    }
+  }
+}
+
+// Waits up to DOWNLOADS_SETTLE for the downloads under way to finish: a download still
+// running when its context or browser goes is cancelled, leaving a partial file.
+void settle_downloads(Browser::Opened& opened) {
+  if (!opened.downloads_allowed) {
+    return;
+  }
+  try {
+    // A round trip first: its answer comes after every event the browser sent before it,
+    // so no download that has begun is missed.
+    const auto deadline = Clock::now() + DOWNLOADS_SETTLE;
+    opened.root->send("Browser.getVersion", Json::object(), DOWNLOADS_SETTLE);
+    opened.root->wait_until(
+        [&opened] {
+          note_downloads(opened);
+          return opened.downloads.empty();
+        },
+        deadline);
+  } catch (const PageError&) {
+    // The browser is gone, and its downloads with it.
+  }
+}
+
 }  // namespace
 
 fs::path find_chromium(const std::optional<fs::path>& executable) {
@@ -313,19 +393,33 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
   if (options.headless) {
     args.emplace_back("--headless");
   }
-  if (::geteuid() == 0) {
+  // Chromium refuses to start as root with its sandbox.
+  const bool without_sandbox = ::geteuid() == 0;
+  if (without_sandbox) {
     args.emplace_back("--no-sandbox");
   }
   args.insert(args.end(), options.extra_arguments.begin(), options.extra_arguments.end());
   auto argv = argv_of(args);
-  // Crash reports go into the profile, not the user's home, and the crash handler's
-  // command line then names the profile, which is how it is found at the end.
+  // Nothing the browser writes lands in the user's folders: its home (where caches,
+  // settings and the default downloads folder live) is a folder of the profile, and its
+  // desktop settings stay in memory. Crash reports go into the profile too, and the
+  // crash handler's command line then names the profile, which is how it is found at
+  // the end.
+  constexpr std::array<std::string_view, 7> replaced{"BREAKPAD_DUMP_LOCATION=", "HOME=", "XDG_CONFIG_HOME=",
+                                                     "XDG_CACHE_HOME=", "XDG_DATA_HOME=", "XDG_STATE_HOME=",
+                                                     "GSETTINGS_BACKEND="};
   std::vector<std::string> environment;
   for (char** variable = environ; *variable != nullptr; ++variable) {
-    if (std::string_view(*variable).rfind("BREAKPAD_DUMP_LOCATION=", 0) != 0) {
-      environment.emplace_back(*variable);
+    const std::string_view v(*variable);
+    if (std::none_of(replaced.begin(), replaced.end(), [v](std::string_view name) { return v.rfind(name, 0) == 0; })) {
+      environment.emplace_back(v);
     }
   }
+  const fs::path home = process->profile / "home";
+  std::error_code home_error;
+  fs::create_directory(home, home_error);
+  environment.push_back("HOME=" + home.string());
+  environment.push_back("GSETTINGS_BACKEND=memory");
   environment.push_back("BREAKPAD_DUMP_LOCATION=" + (process->profile / "crashes").string());
   // Its temporary files (shared memory, the singleton socket's directory) go into the
   // profile too, when the path leaves room for a socket name (108 bytes at most).
@@ -395,35 +489,150 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
     throw LaunchError("The browser " + executable.string() + " did not start within " +
                       std::to_string(options.startup_timeout.count()) + " ms.");
   }
-  auto browser = std::unique_ptr<Browser>(new Browser(std::move(process), std::move(connection), options));
+  auto browser = std::unique_ptr<Browser>(
+      new Browser(std::move(process), std::move(connection), options.command_timeout, options.downloads));
+  browser->version_ = version.value("product", std::string());
+  browser->without_sandbox_ = without_sandbox;
+  try {
+    browser->set_downloads("");
+  } catch (const PageError& e) {
+    throw LaunchError("The browser " + executable.string() + " refused the download settings: " + e.what());
+  }
+  browser->default_downloads_set_ = true;
+  return browser;
+}
+
+std::unique_ptr<Browser> Browser::connect(const ConnectOptions& options) {
+  const auto deadline = Clock::now() + options.connect_timeout;
+  const Endpoint given = parse_endpoint(options.endpoint);
+  const Endpoint websocket = browser_websocket(given, deadline);
+  if (websocket.target.rfind("/devtools/page/", 0) == 0) {
+    throw ConnectError("The browser endpoint " + given.text +
+                       " is a tab's DevTools endpoint, not the browser's; use ws://HOST:PORT/devtools/browser/ID "
+                       "or http://HOST:PORT.");
+  }
+  auto connection = std::make_shared<Connection>(WebSocketTransport::open(websocket, deadline));
+  Json version;
+  try {
+    version = connection->call("", "Browser.getVersion", Json::object(), until(deadline));
+  } catch (const PageError& e) {
+    throw ConnectError("The browser endpoint " + given.text + " does not answer as a browser: " + e.what());
+  }
+  auto browser =
+      std::unique_ptr<Browser>(new Browser(nullptr, std::move(connection), options.command_timeout, options.downloads));
   browser->version_ = version.value("product", std::string());
   return browser;
 }
 
 Browser::Browser(std::unique_ptr<Process> process, std::shared_ptr<Connection> connection,
-                 const LaunchOptions& options)
+                 std::chrono::milliseconds command_timeout, std::optional<fs::path> downloads)
     : process_(std::move(process)),
       connection_(std::move(connection)),
-      root_(std::make_unique<Session>(connection_, "", options.command_timeout)),
-      options_(options) {}
+      root_(std::make_shared<Session>(connection_, "", command_timeout)),
+      command_timeout_(command_timeout),
+      downloads_(std::move(downloads)),
+      opened_(std::make_shared<Opened>()) {
+  opened_->root = root_;
+  opened_->downloads_allowed = downloads_.has_value();
+}
 
 Browser::~Browser() {
+  settle_downloads(*opened_);
+  if (!launched()) {
+    close_what_was_opened();
+  }
   // Pages that outlive the browser fail their calls from here on.
   connection_->close();
 }
 
-std::unique_ptr<ChromiumPage> Browser::new_page() {
-  // Each tab in a window of its own: a tab behind another is hidden, and a hidden page
-  // draws no frames and takes mouse moves only with the next frame.
-  const Json target = root_->send("Target.createTarget", {{"url", "about:blank"}, {"newWindow", true}});
-  const std::string target_id = target.at("targetId").get<std::string>();
-  const Json attached = root_->send("Target.attachToTarget", {{"targetId", target_id}, {"flatten", true}});
-  return std::make_unique<ChromiumPage>(connection_, target_id, attached.at("sessionId").get<std::string>(),
-                                        options_.command_timeout);
+void Browser::set_downloads(const std::string& context_id) {
+  Json params = downloads_ ? Json{{"behavior", "allow"}, {"downloadPath", downloads_->string()}, {"eventsEnabled", true}}
+                           : Json{{"behavior", "deny"}};
+  if (!context_id.empty()) {
+    params["browserContextId"] = context_id;
+  }
+  root_->send("Browser.setDownloadBehavior", params);
 }
 
-int Browser::pid() const { return process_->pid; }
+void Browser::close_what_was_opened() {
+  const auto timeout = std::min(command_timeout_, std::chrono::milliseconds(CLEANUP_TIMEOUT));
+  // A browser that stopped answering fails each of these at once or after the time-out.
+  const auto attempt = [&](const std::string& method, const Json& params) {
+    try {
+      return connection_->call("", method, params, timeout);
+    } catch (const PageError&) {
+      return Json();
+    }
+  };
+  for (const auto& context : std::exchange(opened_->contexts, {})) {
+    attempt("Target.disposeBrowserContext", {{"browserContextId", context}});
+  }
+  if (!opened_->targets.empty()) {
+    const Json listed = attempt("Target.getTargets", Json::object());
+    for (const auto& info : listed.value("targetInfos", Json::array())) {
+      const std::string id = info.value("targetId", std::string());
+      if (opened_->targets.count(id) != 0) {
+        attempt("Target.closeTarget", {{"targetId", id}});
+      }
+    }
+  }
+  if (default_downloads_set_) {
+    attempt("Browser.setDownloadBehavior", {{"behavior", "default"}});
+  }
+}
 
-const fs::path& Browser::profile_dir() const { return process_->profile; }
+std::unique_ptr<ChromiumPage> Browser::new_page() {
+  note_downloads(*opened_);
+  if (!default_downloads_set_) {
+    set_downloads("");
+    default_downloads_set_ = true;
+  }
+  auto page = open_tab(connection_, "", command_timeout_);
+  if (!launched()) {
+    opened_->targets.insert(page->target_id());
+  }
+  return page;
+}
+
+std::unique_ptr<BrowserContext> Browser::new_context() {
+  note_downloads(*opened_);
+  // A connected browser disposes of the context by itself if this connection drops.
+  const Json created = root_->send("Target.createBrowserContext", {{"disposeOnDetach", true}});
+  const std::string id = created.at("browserContextId").get<std::string>();
+  opened_->contexts.insert(id);
+  auto context = std::unique_ptr<BrowserContext>(new BrowserContext(connection_, id, command_timeout_, opened_));
+  set_downloads(id);
+  return context;
+}
+
+BrowserContext::BrowserContext(std::shared_ptr<Connection> connection, std::string id,
+                               std::chrono::milliseconds command_timeout, std::shared_ptr<Browser::Opened> opened)
+    : connection_(std::move(connection)),
+      id_(std::move(id)),
+      command_timeout_(command_timeout),
+      opened_(std::move(opened)) {}
+
+BrowserContext::~BrowserContext() {
+  // A Browser object that went first has disposed of it already.
+  if (opened_->contexts.erase(id_) == 0) {
+    return;
+  }
+  settle_downloads(*opened_);
+  try {
+    connection_->call("", "Target.disposeBrowserContext", {{"browserContextId", id_}},
+                      std::min(command_timeout_, std::chrono::milliseconds(CLEANUP_TIMEOUT)));
+  } catch (const PageError&) {
+    // The browser is gone, and the context with it.
+  }
+}
+
+std::unique_ptr<ChromiumPage> BrowserContext::new_page() { return open_tab(connection_, id_, command_timeout_); }
+
+int Browser::pid() const { return process_ ? process_->pid : -1; }
+
+const fs::path& Browser::profile_dir() const {
+  static const fs::path none;
+  return process_ ? process_->profile : none;
+}
 
 }  // namespace quillfen::chromium

@@ -116,7 +116,7 @@ Json parse_message(const std::string& message) {
 
 }  // namespace
 
-Connection::Connection(std::unique_ptr<PipeTransport> transport) : transport_(std::move(transport)) {}
+Connection::Connection(std::unique_ptr<Transport> transport) : transport_(std::move(transport)) {}
 
 Json Connection::call(const std::string& session_id, const std::string& method, const Json& params,
                       std::chrono::milliseconds timeout) {

@@ -56,11 +56,11 @@ struct EventQueue {
 
 class Connection {
  public:
-  explicit Connection(std::unique_ptr<PipeTransport> transport);
+  explicit Connection(std::unique_ptr<Transport> transport);
 
   // Sends a command to a session ("" for the browser) and waits for its reply's result.
-  // Throws ProtocolError for an error reply, TransportError when the pipe fails or no
-  // reply came within the time-out, and PageError of kind `dialog` when a dialog of the
+  // Throws ProtocolError for an error reply, TransportError when the transport fails or
+  // no reply came within the time-out, and PageError of kind `dialog` when a dialog of the
   // session is open or opens meanwhile (see above).
   Json call(const std::string& session_id, const std::string& method, const Json& params,
             std::chrono::milliseconds timeout);
@@ -82,7 +82,7 @@ class Connection {
   void dispatch(const std::string& message);
   std::shared_ptr<EventQueue> queue_of(const std::string& session_id) const;
 
-  std::unique_ptr<PipeTransport> transport_;
+  std::unique_ptr<Transport> transport_;
   std::int64_t next_id_ = 1;
   std::map<std::int64_t, Json> replies_;
   // Commands awaiting a reply, with their session.

@@ -1,7 +1,9 @@
-// Whole protocol messages over Chromium's debugging pipe: each message is one JSON text
+// Whole protocol messages to and from the browser. `Transport` is what the connection
+// needs of any carrier: whole messages in and out, with deadlines on both and a size
+// bound. `PipeTransport` is Chromium's debugging pipe: each message is one JSON text
 // ended by a NUL byte. Reads are buffered, since one read may hold several messages or a
-// part of one; reads and writes have deadlines, and messages have a size bound (the
-// browser stops serving a pipe silently when a command is too big).
+// part of one (the browser stops serving a pipe silently when a command is too big).
+// The WebSocket carrier is in websocket_transport.hpp.
 #pragma once
 
 #include "chromium/fd.hpp"
@@ -45,23 +47,38 @@ class MessageFramer {
   std::deque<std::string> complete_;
 };
 
-class PipeTransport {
+// A carrier of whole messages. A failure throws TransportError: kind `gone` when the
+// peer closed or the carrier broke, and the transport is closed from then on.
+class Transport {
  public:
   static constexpr std::size_t DEFAULT_MAX_MESSAGE_BYTES = std::size_t{64} << 20;
 
+  virtual ~Transport() = default;
+  // Sends one whole message. Throws TransportError when it is over the bound (the
+  // transport stays open), when the deadline passes (a half-sent message would corrupt
+  // every later one, so the transport closes), or when the peer is gone.
+  virtual void send(std::string_view message, Clock::time_point deadline) = 0;
+  // The next whole message, or none when the deadline passed first. Throws
+  // TransportError when the peer closed, or once for each message over the bound (which
+  // is skipped; the messages after it are kept).
+  virtual std::optional<std::string> receive(Clock::time_point deadline) = 0;
+  // Closes the carrier; later calls throw TransportError.
+  virtual void close() = 0;
+  virtual bool is_open() const = 0;
+};
+
+class PipeTransport : public Transport {
+ public:
   // `to_browser` receives commands, `from_browser` delivers replies and events.
   PipeTransport(UniqueFd to_browser, UniqueFd from_browser,
                 std::size_t max_message_bytes = DEFAULT_MAX_MESSAGE_BYTES);
 
-  // Writes one message and its NUL. Throws TransportError when the message holds a NUL or
-  // is over the bound, when the deadline passes, or when the pipe is closed.
-  void send(std::string_view message, Clock::time_point deadline);
-  // The next message, or none when the deadline passed first. Throws TransportError when
-  // the browser closed its end or the message is over the bound.
-  std::optional<std::string> receive(Clock::time_point deadline);
-  // Closes both ends; later calls throw TransportError.
-  void close();
-  bool is_open() const { return to_browser_.valid(); }
+  // Writes one message and its NUL; a message holding a NUL is refused too.
+  void send(std::string_view message, Clock::time_point deadline) override;
+  std::optional<std::string> receive(Clock::time_point deadline) override;
+  // Closes both ends.
+  void close() override;
+  bool is_open() const override { return to_browser_.valid(); }
 
  private:
   UniqueFd to_browser_;
