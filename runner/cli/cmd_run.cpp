@@ -1,11 +1,15 @@
-// `quillfen run`: runs test scripts in headless Chromium, one fresh tab per script, and
-// reports every step on the console, in the HTML report and optionally in JUnit XML.
+// `quillfen run`: runs test scripts in headless Chromium (launched, or a running one
+// reached through its endpoint), one fresh tab per script in a browser context of the
+// run's own, and reports every step on the console, in the HTML report and optionally in
+// JUnit XML.
 #include "runner/cli/commands.hpp"
 #include "runner/cli/options.hpp"
 
 #include "chromium/browser.hpp"
 #include "engine/agent/reporter.hpp"
 #include "engine/browser/settings.hpp"
+#include "runner/browser_choice.hpp"
+#include "runner/cli/browser_options.hpp"
 #include "runner/instruction_reader.hpp"
 #include "runner/junit_report.hpp"
 #include "runner/script_file.hpp"
@@ -32,7 +36,8 @@ struct RunOptions {
   int timeout_ms = 5000;
   std::string junit;
   std::string report = Reporter::DEFAULT_REPORT_PATH.string();
-  std::string chromium;
+  BrowserFlags browser;
+  std::string downloads;
   bool snapshots = false;
   bool headed = false;
 };
@@ -42,7 +47,7 @@ double seconds_since(Clock::time_point start) {
 }
 
 // Runs one script in a fresh tab; steps after a crash or hang of the tab fail unrun.
-runner::SuiteResult run_script(chromium::Browser& browser, Reporter& reporter, const runner::Script& script,
+runner::SuiteResult run_script(chromium::BrowserContext& browser, Reporter& reporter, const runner::Script& script,
                                const RunOptions& options) {
   const auto started = Clock::now();
   runner::SuiteResult suite{script.path.string(), 0.0, {}};
@@ -106,14 +111,19 @@ int run(const RunOptions& options) {
   }
 
   settings::SAVE_SNAPSHOTS = options.snapshots;
-  chromium::LaunchOptions launch;
-  if (!options.chromium.empty()) launch.executable = std::filesystem::path(options.chromium);
-  launch.headless = !options.headed;
+  runner::BrowserChoice choice;
+  options.browser.apply(choice);
+  choice.headed = options.headed;
+  if (!options.downloads.empty()) choice.downloads = std::filesystem::path(options.downloads);
   // A page that answers nothing for this long is taken to hang.
-  launch.command_timeout = std::chrono::milliseconds{10000 + options.timeout_ms};
+  choice.command_timeout = std::chrono::milliseconds{10000 + options.timeout_ms};
   std::unique_ptr<chromium::Browser> browser;
+  std::unique_ptr<chromium::BrowserContext> context;
   try {
-    browser = chromium::Browser::launch(launch);
+    browser = runner::BrowserOpener(choice, std::cerr).open();
+    // The run's tabs share a context of their own: in a browser that is not ours, what
+    // they leave (cookies, storage) goes with it.
+    context = browser->new_context();
   } catch (const std::exception& e) {
     std::cerr << "quillfen run: " << e.what() << "\n";
     return 2;
@@ -121,7 +131,8 @@ int run(const RunOptions& options) {
 
   Reporter reporter(std::cout);
   std::vector<runner::SuiteResult> suites;
-  for (const auto& script : scripts) suites.push_back(run_script(*browser, reporter, script, options));
+  for (const auto& script : scripts) suites.push_back(run_script(*context, reporter, script, options));
+  context.reset();
   browser.reset();
 
   bool all_passed = true;
@@ -157,8 +168,8 @@ void add_run_command(CLI::App& app, int& status) {
       "FILE:LINE: ISSUE and nothing runs. Relative paths of `navigate` steps are taken from\n"
       "the script's folder. The HTML report goes to --report.\n"
       "Exit codes: 0 every step passed; 1 a step failed or a script has invalid lines;\n"
-      "2 usage errors, an unreadable script, a browser that cannot start, or a report that\n"
-      "cannot be written.");
+      "2 usage errors, an unreadable script, a browser that cannot start or be reached, or a\n"
+      "report that cannot be written.");
   run_command->add_option("scripts", options->scripts, "Script files, one instruction per line")
       ->required()
       ->check(CLI::ExistingFile);
@@ -170,10 +181,12 @@ void add_run_command(CLI::App& app, int& status) {
   run_command->add_option("--junit", options->junit, "Also write JUnit XML to this file");
   run_command->add_option("--report", options->report, "Where to write the HTML report")
       ->default_val(Reporter::DEFAULT_REPORT_PATH.string());
-  run_command->add_option("--chromium", options->chromium,
-                          "The Chromium binary (default: $QUILLFEN_CHROMIUM, then Debian's chromium)");
+  CLI::Option* endpoint = add_browser_options(*run_command, options->browser);
+  run_command->add_option("--downloads", options->downloads,
+                          "Let page downloads land in this folder (default: downloads are refused); with "
+                          "--browser-endpoint, a folder on the browser's machine");
   run_command->add_flag("--snapshots", options->snapshots, "Save a JSON snapshot of every page scan");
-  run_command->add_flag("--headed", options->headed, "Show the browser window (needs a display)");
+  run_command->add_flag("--headed", options->headed, "Show the browser window (needs a display)")->excludes(endpoint);
   run_command->callback([options, &status] { status = run(*options); });
 }
 

@@ -1,4 +1,5 @@
-// `quillfen scan URL [-o FILE]`: one live scan of a page, written as a snapshot document.
+// `quillfen scan URL [-o FILE]`: one live scan of a page, written as a snapshot document,
+// in a launched browser or a running one reached through its endpoint.
 #include "runner/cli/commands.hpp"
 #include "runner/cli/options.hpp"
 
@@ -6,6 +7,8 @@
 #include "engine/browser/page_scanner.hpp"
 #include "engine/core/file_writer.hpp"
 #include "engine/core/records.hpp"
+#include "runner/browser_choice.hpp"
+#include "runner/cli/browser_options.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -22,23 +25,24 @@ namespace {
 struct ScanOptions {
   std::string url;
   std::string output;
-  std::string browser;
+  BrowserFlags browser;
   int timeout_ms = 30000;
 };
 
 int scan(const ScanOptions& options) {
-  chromium::LaunchOptions launch;
-  if (!options.browser.empty()) {
-    launch.executable = options.browser;
-  }
+  runner::BrowserChoice choice;
+  options.browser.apply(choice);
   std::unique_ptr<chromium::Browser> browser;
+  std::unique_ptr<chromium::BrowserContext> context;
+  std::unique_ptr<chromium::ChromiumPage> page;
   try {
-    browser = chromium::Browser::launch(launch);
-  } catch (const chromium::LaunchError& e) {
+    browser = runner::BrowserOpener(choice, std::cerr).open();
+    context = browser->new_context();
+    page = context->new_page();
+  } catch (const std::exception& e) {
     std::cerr << "quillfen: " << e.what() << "\n";
     return 2;
   }
-  auto page = browser->new_page();
   try {
     const chromium::ActOutcome opened = page->navigate(options.url, std::chrono::milliseconds(options.timeout_ms));
     if (!opened.done()) {
@@ -91,7 +95,7 @@ void add_scan_command(CLI::App& app, int& status) {
       "scan", "Scan a page (a URL, or a path turned into a file:// URL) and write its snapshot document.");
   command->add_option("url", options->url, "Address or local path of the page")->required();
   command->add_option("-o,--output", options->output, "Write the document to this file instead of standard output");
-  command->add_option("--browser", options->browser, "The Chromium binary (default: QUILLFEN_CHROMIUM, Debian's chromium)");
+  add_browser_options(*command, options->browser);
   command->add_option("--timeout", options->timeout_ms, "Milliseconds to wait for the page to load, and then for its scan")
       ->check(milliseconds_between(1, std::numeric_limits<int>::max()));
   command->callback([options, &status] { status = scan(*options); });
