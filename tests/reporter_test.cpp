@@ -189,6 +189,24 @@ TEST_F(ReporterTest, NoRecordsGiveTheBareSummaryAndAnEmptyTable) {
   EXPECT_THAT(read_file(report()), ::testing::HasSubstr("<tbody>\n      \n    </tbody>"));
 }
 
+TEST_F(ReporterTest, AdditionsGoBesideThePageAndLeaveItsOwnLinesAsTheyAre) {
+  Reporter reporter(out_, STARTED);
+  reporter.log_success("click \"Save\"", "DOM", element("button", "Save", "/b[1]"));
+  const std::string plain = reporter.html();
+  reporter.additions = {"  <style>#x {}</style>\n", "  <section>more</section>\n"};
+  const std::string extended = reporter.html();
+  // Taking the two additions out again gives the page as it was, line for line.
+  std::string without = extended;
+  for (const std::string& added : {reporter.additions.head, reporter.additions.body}) {
+    const auto at = without.find(added);
+    ASSERT_NE(at, std::string::npos);
+    without.erase(at, added.size());
+  }
+  EXPECT_EQ(without, plain);
+  EXPECT_THAT(extended, ::testing::HasSubstr("  </style>\n  <style>#x {}</style>\n</head>\n"));
+  EXPECT_THAT(extended, ::testing::HasSubstr("  </table>\n  <section>more</section>\n</body>\n</html>"));
+}
+
 TEST_F(ReporterTest, DefaultsToNowAndToTheReportUnderTheWorkingDirectory) {
   const fs::path previous = fs::current_path();
   fs::current_path(dir_);

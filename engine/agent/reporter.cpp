@@ -326,6 +326,7 @@ std::string Reporter::html() const {
   page += "    td     { padding: 8px 12px; border-bottom: 1px solid #d0d7de; }\n";
   page += "    code   { background: #f6f8fa; padding: 2px 6px; border-radius: 4px; font-size: 0.85em; }\n";
   page += "  </style>\n";
+  page += additions.head;
   page += "</head>\n";
   page += "<body>\n";
   page += "  <h1>Test Report</h1>\n";
@@ -343,6 +344,7 @@ std::string Reporter::html() const {
   page += "      " + rows + "\n";
   page += "    </tbody>\n";
   page += "  </table>\n";
+  page += additions.body;
   page += "</body>\n";
   page += "</html>";
   return page;

@@ -72,6 +72,15 @@ class Reporter {
   // One record per logged instruction, in call order.
   std::vector<ResultRecord> results;
 
+  // Markup a caller adds to the report page beside its own content: `head` just before
+  // </head>, `body` just after the table of results. Both are empty unless set, and the
+  // page is then exactly the one html() always wrote. The caller escapes its text.
+  struct PageAdditions {
+    std::string head;
+    std::string body;
+  };
+  PageAdditions additions;
+
   // The run's start, formatted "%Y-%m-%d %H:%M:%S".
   const std::string& started_at() const { return _started_at; }
 
