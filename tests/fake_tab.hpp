@@ -63,6 +63,8 @@ class FakeTab : public chromium::Tab {
   std::string ready_state = "complete";
   // The page's title.
   std::string page_title = "Fake";
+  // What a screenshot answers.
+  std::string picture;
 
   std::vector<ElementHandlePtr> query_selector_all(const std::string& selector) override;
   ElementHandlePtr query_selector(const std::string& selector) override;
