@@ -1,88 +1,105 @@
 #include "runner/junit_report.hpp"
 
 #include "engine/core/file_writer.hpp"
-#include "engine/core/text.hpp"
+#include "runner/details.hpp"
+#include "runner/markup.hpp"
 
 #include <iomanip>
+#include <locale>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace quillfen::runner {
 namespace {
 
-// Escapes for an attribute value or element text. XML 1.0 admits tab, line feed and
-// carriage return among the control characters, and no surrogates or U+FFFE/U+FFFF.
-std::string xml_escape(std::string_view raw) {
-  std::string out;
-  for (const char32_t c : text::decode(raw)) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      case '\t': out += "&#9;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      default: {
-        const bool allowed = (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-                             (c >= 0x10000 && c <= 0x10FFFF);
-        out += text::encode(std::u32string(1, allowed ? c : U'\uFFFD'));
-      }
-    }
+std::string seconds_text(Seconds duration) {
+  std::ostringstream s;
+  s.imbue(std::locale::classic());
+  s << std::fixed << std::setprecision(3) << duration.count();
+  return s.str();
+}
+
+std::vector<std::pair<std::string, std::string>> properties(const StepOutcome& step) {
+  std::vector<std::pair<std::string, std::string>> out;
+  if (step.strategy) out.emplace_back("strategy", *step.strategy);
+  if (step.level) out.emplace_back("level", std::to_string(*step.level));
+  if (step.element) {
+    out.emplace_back("element.tag", step.element->tag);
+    if (!step.element->id.empty()) out.emplace_back("element.id", step.element->id);
+    out.emplace_back("element.text", step.element->text);
+    if (!step.element->label.empty()) out.emplace_back("element.label", step.element->label);
+    out.emplace_back("element.xpath", step.element->xpath);
   }
+  if (step.anchor) out.emplace_back("anchor", *step.anchor);
   return out;
 }
 
-std::string seconds_text(double seconds) {
-  std::ostringstream s;
-  s << std::fixed << std::setprecision(3) << seconds;
-  return s.str();
+// Plain lines a person reads in the CI tool's view of the case.
+std::vector<std::string> output_lines(const StepOutcome& step) {
+  std::vector<std::string> lines;
+  for (const Detail& detail : step_details(step)) lines.push_back(detail.label + ": " + detail.text);
+  for (const std::string& note : step.notes) lines.push_back("note: " + note);
+  for (const Attachment& attachment : step.attachments) lines.push_back("[[ATTACHMENT|" + attachment.path + "]]");
+  return lines;
+}
+
+void write_case(std::ostringstream& x, const std::string& suite_name, const StepOutcome& step) {
+  x << "    <testcase classname=\"" << suite_name << "\" name=\"" << xml_escaped(step.instruction) << "\" file=\""
+    << suite_name << "\" line=\"" << step.line << "\" time=\"" << seconds_text(step.duration) << "\"";
+  const auto props = properties(step);
+  const auto lines = output_lines(step);
+  if (step.passed() && props.empty() && lines.empty()) {
+    x << "/>\n";
+    return;
+  }
+  x << ">\n";
+  if (!props.empty()) {
+    x << "      <properties>\n";
+    for (const auto& [name, value] : props) {
+      x << "        <property name=\"" << name << "\" value=\"" << xml_escaped(value) << "\"/>\n";
+    }
+    x << "      </properties>\n";
+  }
+  // A step that did not run is a failure, as the reporter counts it: a run cut short by a
+  // crash or a stop must not look like a run whose steps were left out on purpose.
+  if (!step.passed()) {
+    const std::string reason = xml_escaped(step.reason.value_or(""));
+    x << "      <failure message=\"" << reason << "\">" << reason << "</failure>\n";
+  }
+  if (!lines.empty()) {
+    x << "      <system-out>";
+    for (const std::string& line : lines) x << xml_escaped(line) << "\n";
+    x << "</system-out>\n";
+  }
+  x << "    </testcase>\n";
 }
 
 }  // namespace
 
-std::string junit_xml(const std::vector<SuiteResult>& suites) {
-  int tests = 0;
-  int failures = 0;
-  double seconds = 0;
-  for (const auto& suite : suites) {
-    tests += static_cast<int>(suite.cases.size());
-    for (const auto& c : suite.cases) failures += c.failure ? 1 : 0;
-    seconds += suite.seconds;
-  }
+std::string junit_xml(const RunOutcome& run) {
+  const Counts all = run.counts();
   std::ostringstream x;
   x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  x << "<testsuites name=\"quillfen\" tests=\"" << tests << "\" failures=\"" << failures
-    << "\" errors=\"0\" time=\"" << seconds_text(seconds) << "\">\n";
-  for (const auto& suite : suites) {
-    int suite_failures = 0;
-    for (const auto& c : suite.cases) suite_failures += c.failure ? 1 : 0;
-    const std::string suite_name = xml_escape(suite.name);
-    x << "  <testsuite name=\"" << suite_name << "\" tests=\"" << suite.cases.size()
-      << "\" failures=\"" << suite_failures << "\" errors=\"0\" skipped=\"0\" time=\""
-      << seconds_text(suite.seconds) << "\">\n";
-    for (const auto& c : suite.cases) {
-      x << "    <testcase classname=\"" << suite_name << "\" name=\"" << xml_escape(c.name)
-        << "\" file=\"" << suite_name << "\" line=\"" << c.line << "\" time=\""
-        << seconds_text(c.seconds) << "\"";
-      if (!c.failure) {
-        x << "/>\n";
-        continue;
-      }
-      const std::string message = xml_escape(*c.failure);
-      x << ">\n      <failure message=\"" << message << "\">" << message
-        << "</failure>\n    </testcase>\n";
-    }
+  x << "<testsuites name=\"quillfen\" tests=\"" << all.steps << "\" failures=\"" << all.failed + all.not_run
+    << "\" errors=\"0\" time=\"" << seconds_text(run.duration) << "\">\n";
+  for (const ScriptOutcome& script : run.scripts) {
+    const Counts counts = script.counts();
+    const std::string suite_name = xml_escaped(script.path);
+    x << "  <testsuite name=\"" << suite_name << "\" tests=\"" << counts.steps << "\" failures=\""
+      << counts.failed + counts.not_run << "\" errors=\"0\" skipped=\"0\" time=\"" << seconds_text(script.duration)
+      << "\">\n";
+    for (const StepOutcome& step : script.steps) write_case(x, suite_name, step);
     x << "  </testsuite>\n";
   }
   x << "</testsuites>\n";
   return x.str();
 }
 
-void write_junit(const std::filesystem::path& file, const std::vector<SuiteResult>& suites) {
+void write_junit(const std::filesystem::path& file, const RunOutcome& run) {
   try {
-    files::write_file(file, junit_xml(suites));
+    files::write_file(file, junit_xml(run));
   } catch (const files::WriteError& e) {
     throw std::runtime_error("cannot write the JUnit file " + file.string() + ": " + e.reason() + ".");
   }

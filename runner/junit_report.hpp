@@ -1,35 +1,26 @@
-// JUnit XML for CI systems: one test suite per script, one test case per step.
+// JUnit XML for CI systems: one test suite per script, one test case per step, with the
+// step's time. A failed step is a <failure> with its reason; so is a step that did not
+// run (its reason says "not run: ..." and why). What else the step knows is put where CI tools
+// show it: the strategy, level, element and anchor as the case's <properties>, and the
+// same in plain lines (with the closest candidates, notes and attachments, the latter as
+// [[ATTACHMENT|path]]) in its <system-out>.
 #pragma once
 
+#include "runner/outcome.hpp"
+
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace quillfen::runner {
-
-struct CaseResult {
-  std::string name;  // the instruction as written
-  int line = 0;      // its line in the script
-  double seconds = 0;
-  // The reason, present exactly when the step failed.
-  std::optional<std::string> failure;
-};
-
-struct SuiteResult {
-  std::string name;  // the script's path as given
-  double seconds = 0;
-  std::vector<CaseResult> cases;
-};
 
 // The whole document. Text is escaped for XML, and characters that XML cannot hold
 // (control characters, invalid UTF-8) are replaced, so the document is always well
 // formed.
-std::string junit_xml(const std::vector<SuiteResult>& suites);
+std::string junit_xml(const RunOutcome& run);
 
 // Writes the document through files::write_file (missing directories created, an
 // earlier file replaced whole or not at all); throws std::runtime_error, one sentence
 // naming the file and the cause, when it cannot be written.
-void write_junit(const std::filesystem::path& file, const std::vector<SuiteResult>& suites);
+void write_junit(const std::filesystem::path& file, const RunOutcome& run);
 
 }  // namespace quillfen::runner

@@ -3,6 +3,8 @@
 #include "engine/browser/settings.hpp"
 #include "engine/core/file_writer.hpp"
 #include "engine/core/text.hpp"
+#include "runner/details.hpp"
+#include "runner/near_misses.hpp"
 #include "runner/page_checks.hpp"
 
 #include <cstdint>
@@ -76,47 +78,86 @@ bool is_direct_step(const std::string& action) {
 // A snapshot helps to debug a run and is never a reason to stop one: the first that
 // cannot be written is said where its notice would stand, and the run takes no more,
 // so the warning comes once.
-void stop_snapshots(std::ostream& out, const files::WriteError& failure) {
+std::string stop_snapshots(std::ostream& out, const files::WriteError& failure) {
   settings::SAVE_SNAPSHOTS = false;
-  out << "  [DOM snapshot not saved: " << failure.path1().string() << ": " << failure.reason()
-      << "; no more snapshots are taken in this run]" << std::endl;
+  const std::string warning = "DOM snapshot not saved: " + failure.path1().string() + ": " + failure.reason() +
+                              "; no more snapshots are taken in this run";
+  out << "  [" << warning << "]" << std::endl;
+  return warning;
+}
+
+// Slices of a long pause, between which the loop asks whether to stop.
+constexpr std::chrono::milliseconds PAUSE_SLICE{200};
+
+std::string interrupted_during(int signal, std::string_view what) {
+  return "the run was interrupted (" + signal_name(signal) + ") " + std::string(what);
 }
 
 }  // namespace
 
-void print_note(std::ostream& out, const std::string& note) {
-  out << "         note    : " << note << "\n";
-}
-
-void fail_steps(Reporter& reporter, std::ostream& out, const std::vector<ScriptStep>& steps, std::size_t from,
-                const std::string& reason, std::vector<CaseResult>& cases) {
+std::vector<StepOutcome> steps_not_run(Reporter& reporter, Console& console, const std::vector<ScriptStep>& steps,
+                                       std::size_t from, const std::string& reason) {
+  std::vector<StepOutcome> outcomes;
   for (std::size_t i = from; i < steps.size(); ++i) {
     reporter.log_failure(steps[i].text, std::nullopt);
-    print_note(out, reason);
-    out.flush();
-    cases.push_back({steps[i].text, steps[i].line, 0.0, reason});
+    console.note(reason);
+    StepOutcome outcome;
+    outcome.line = steps[i].line;
+    outcome.instruction = steps[i].text;
+    outcome.status = StepStatus::not_run;
+    outcome.started = WallClock::now();
+    outcome.reason = reason;
+    outcomes.push_back(std::move(outcome));
   }
+  console.flush();
+  return outcomes;
 }
 
-StepRunner::StepRunner(chromium::Tab& tab, Reporter& reporter, std::ostream& out, std::filesystem::path script_dir,
-                       StepSettings settings)
-    : tab_(tab), reporter_(reporter), out_(out), script_dir_(std::move(script_dir)), settings_(settings) {}
+std::string interrupted_reason(int signal) {
+  return "not run: the run was interrupted (" + signal_name(signal) + ")";
+}
+
+StepRunner::StepRunner(chromium::Tab& tab, Reporter& reporter, Console& console, std::filesystem::path script_dir,
+                       StepSettings settings, StopRequest stop)
+    : tab_(tab),
+      reporter_(reporter),
+      console_(console),
+      script_dir_(std::move(script_dir)),
+      settings_(settings),
+      stop_(std::move(stop)) {}
 
 bool StepRunner::is_fatal(const PageError& error) const {
   return error.kind() == PageError::Kind::gone || error.kind() == PageError::Kind::timeout || tab_.crashed();
 }
 
-StepResult StepRunner::run(const ScriptStep& step) {
+StepOutcome StepRunner::run(const ScriptStep& step) {
+  step_ = step;
+  current_ = StepOutcome{};
+  last_scan_.reset();
+  current_.line = step.line;
+  current_.instruction = step.text;
+  current_.started = WallClock::now();
+  const auto started = Clock::now();
+  const auto done = [&] {
+    current_.duration = Clock::now() - started;
+    console_.details(current_);
+    console_.flush();
+    return current_;
+  };
+
   ParsedInstruction parsed;
   try {
     parsed = reader_.parse(step.text);
   } catch (const std::invalid_argument& e) {
     reporter_.log_failure(step.text, std::nullopt);
-    return failed(std::string(e.what()));
+    failed(e.what());
+    return done();
   }
+  current_.action = parsed.action;
   try {
-    return run_parsed(step, parsed);
+    run_parsed(parsed);
   } catch (const PageError& e) {
+    current_.duration = Clock::now() - started;
     if (is_fatal(e)) {
       throw PageGone(tab_.crashed() ? "the browser tab crashed"
                                     : std::string("the page stopped answering (") + e.what() + ")");
@@ -125,59 +166,65 @@ StepResult StepRunner::run(const ScriptStep& step) {
     if (is_dialog(e)) {
       // A dialog kept the page from answering until the step's time was up.
       const auto dialog = tab_.open_dialog();
-      return failed("the page opened a dialog" + (dialog ? ": " + text::quoted(dialog->message) : std::string()));
+      failed("the page opened a dialog" + (dialog ? ": " + text::quoted(dialog->message) : std::string()));
+    } else {
+      failed(std::string("the page could not be used: ") + e.what());
     }
-    return failed(std::string("the page could not be used: ") + e.what());
   }
+  return done();
 }
 
-std::vector<CaseResult> StepRunner::run_all(const std::vector<ScriptStep>& steps) {
-  std::vector<CaseResult> cases;
+std::vector<StepOutcome> StepRunner::run_all(const std::vector<ScriptStep>& steps) {
+  std::vector<StepOutcome> outcomes;
   for (std::size_t i = 0; i < steps.size(); ++i) {
-    const auto& step = steps[i];
-    const auto started = Clock::now();
-    const auto seconds = [&started] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+    if (const auto signal = stop_()) {
+      auto rest = steps_not_run(reporter_, console_, steps, i, interrupted_reason(*signal));
+      outcomes.insert(outcomes.end(), rest.begin(), rest.end());
+      break;
+    }
     try {
-      const StepResult result = run(step);
-      cases.push_back({step.text, step.line, seconds(), result.failure});
-      out_.flush();
+      outcomes.push_back(run(steps[i]));
     } catch (const PageGone& gone) {
-      reporter_.log_failure(step.text, std::nullopt);
-      print_note(out_, gone.what());
-      cases.push_back({step.text, step.line, seconds(), std::string(gone.what())});
-      fail_steps(reporter_, out_, steps, i + 1, std::string("not run: ") + gone.what(), cases);
-      return cases;
+      reporter_.log_failure(steps[i].text, std::nullopt);
+      failed(gone.what());
+      console_.details(current_);
+      outcomes.push_back(current_);
+      auto rest = steps_not_run(reporter_, console_, steps, i + 1, std::string("not run: ") + gone.what());
+      outcomes.insert(outcomes.end(), rest.begin(), rest.end());
+      return outcomes;
     }
   }
-  finish();
-  return cases;
+  finish(outcomes.empty() ? nullptr : &outcomes.back());
+  return outcomes;
 }
 
-StepResult StepRunner::run_parsed(const ScriptStep& step, const ParsedInstruction& parsed) {
-  if (is_dialog_step(parsed.action)) return run_dialog_step(step, parsed);
+void StepRunner::run_parsed(const ParsedInstruction& parsed) {
+  if (is_dialog_step(parsed.action)) return run_dialog_step(parsed);
   const std::string& action = parsed.action;
   if (!is_direct_step(action) && !is_element_action(action) && !is_check(action) && !is_checked_state(action) &&
       !is_negation(action) && !needs_no_element(action)) {
     // A step this loop has no way to perform fails; it never falls through to another act.
-    reporter_.log_failure(step.text, std::nullopt);
+    reporter_.log_failure(step_.text, std::nullopt);
     return failed("steps of the kind " + text::quoted(parsed.action) + " cannot be performed by this runner yet");
   }
   // A held dialog survives a pause, so that a script may wait for it before answering.
   if (parsed.action != "wait") dismiss_unanswered_dialog(deadline_after(settings_.timeout));
-  if (is_element_action(parsed.action)) return run_element_step(step, parsed);
-  if (is_check(parsed.action)) return run_check(step, parsed);
-  if (is_checked_state(parsed.action)) return run_checked_state(step, parsed);
-  if (is_negation(parsed.action)) return run_negation(step, parsed);
-  if (needs_no_element(parsed.action)) return run_page_check(step, parsed);
-  return run_direct_step(step, parsed);
+  if (is_element_action(parsed.action)) return run_element_step(parsed);
+  if (is_check(parsed.action)) return run_check(parsed);
+  if (is_checked_state(parsed.action)) return run_checked_state(parsed);
+  if (is_negation(parsed.action)) return run_negation(parsed);
+  if (needs_no_element(parsed.action)) return run_page_check(parsed);
+  return run_direct_step(parsed);
 }
 
 std::optional<std::pair<Elements, Elements>> StepRunner::scan(std::optional<std::string>& note,
                                                               Clock::time_point deadline) {
   while (true) {
     try {
-      return scans_.scan(tab_, out_, deadline,
-                         [this](const files::WriteError& failure) { stop_snapshots(out_, failure); });
+      last_scan_ = scans_.scan(tab_, console_.stream(), deadline, [this](const files::WriteError& failure) {
+        current_.notes.push_back(stop_snapshots(console_.stream(), failure));
+      });
+      return last_scan_;
     } catch (const PageError& e) {
       if (is_fatal(e)) throw;
       if (!is_dialog(e)) {
@@ -209,7 +256,7 @@ ActOutcome StepRunner::perform(const ParsedInstruction& parsed, const ElementRec
   return {};  // extraction reads the record and does not act
 }
 
-StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInstruction& parsed) {
+void StepRunner::run_element_step(const ParsedInstruction& parsed) {
   const auto deadline = deadline_after(settings_.timeout);
   ChainAnswer answer;
   std::optional<std::string> note;
@@ -217,65 +264,77 @@ StepResult StepRunner::run_element_step(const ScriptStep& step, const ParsedInst
     dismiss_unanswered_dialog(deadline);
     if (auto lists = scan(note, deadline)) {
       answer = chain_.resolve(parsed, {lists->first, lists->second});
+      // What this try finds is the step's, not what an earlier try found.
+      current_.strategy.reset();
+      current_.level.reset();
+      current_.element.reset();
+      current_.anchor.reset();
       const Element element = answer.found() ? answer.result.element : nullptr;
-      const std::string strategy = answer.label.value_or("");
       note.reset();
       if (element) {
+        current_.strategy = answer.label;
+        current_.level = answer.level;
+        current_.element = element_info(*element);
+        current_.anchor = answer.result.anchor_text;
         ActOutcome outcome;
         try {
           outcome = perform(parsed, *element, deadline);
         } catch (const PageError& e) {
           if (is_fatal(e)) throw;
           // A dialog the page opened by itself before the act is dismissed on the next try.
-          outcome = ActOutcome::blocked(is_dialog(e) ? std::string("a dialog opened before the act")
-                                                     : std::string("the page changed during the act: ") + e.what());
+          outcome = ActOutcome::blocked(is_dialog(e)
+                                            ? std::string("a dialog opened before the act")
+                                            : std::string("the page changed during the act: ") + e.what());
         }
         if (outcome.done()) {
-          reporter_.log_success(step.text, strategy, element);
+          std::optional<std::string> extracted;
           if (parsed.action == "extract_text_spatial" && answer.result.extracted) {
-            reporter_.results.back().extracted = answer.result.extracted;
+            extracted = answer.result.extracted;
           } else if (parsed.action == "extract_text" || parsed.action == "extract_text_spatial") {
-            reporter_.results.back().extracted = text::trim(element->text);
+            extracted = text::trim(element->text);
           }
-          return {true, std::nullopt};
+          return passed_act(*current_.strategy, answer.level, element, extracted);
         }
         note = outcome.reason;
         if (outcome.kind == ActOutcome::Kind::unsuitable) break;
       }
     }
-    if (Clock::now() >= deadline) break;
+    if (give_up(deadline)) break;
     tab_.idle(settings_.poll);
   }
-  reporter_.log_failure(step.text, answer.said("DOM"), answer.said("Spatial"));
-  return failed(note);
+  if (const auto signal = stop_(); signal && !note) note = interrupted_during(*signal, "before the step was done");
+  not_found(parsed, answer);
+  explain_not_found(note);
 }
 
-StepResult StepRunner::run_check(const ScriptStep& step, const ParsedInstruction& parsed) {
+void StepRunner::run_check(const ParsedInstruction& parsed) {
   const auto deadline = deadline_after(settings_.timeout);
+  ChainAnswer answer;
   Verdict verdict;
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
     if (auto lists = scan(note, deadline)) {
       note.reset();
-      verdict = verdict_of(parsed, chain_.resolve(parsed, {lists->first, lists->second}));
-      if (verdict.passed) {
-        reporter_.log_verification(step.text, true, verdict.element, verdict.state);
-        return {true, std::nullopt};
-      }
+      answer = chain_.resolve(parsed, {lists->first, lists->second});
+      verdict = verdict_of(parsed, answer);
+      current_.anchor = answer.result.anchor_text;
+      if (verdict.passed) return checked_step(true, verdict.element, verdict.state, answer.level);
     }
-    if (Clock::now() >= deadline) break;
+    if (give_up(deadline)) break;
     tab_.idle(settings_.poll);
   }
-  reporter_.log_verification(step.text, false, verdict.element, verdict.state);
-  if (note) return failed(note);
-  return failed_check();
+  if (const auto signal = stop_(); signal && !note) note = interrupted_during(*signal, "before the check held");
+  checked_step(false, verdict.element, verdict.state, answer.level);
+  if (!answer.found()) set_candidates(parsed, answer.closest(CANDIDATES_SHOWN));
+  explain_failed_check(note);
 }
 
-StepResult StepRunner::run_checked_state(const ScriptStep& step, const ParsedInstruction& parsed) {
+void StepRunner::run_checked_state(const ParsedInstruction& parsed) {
   const bool wanted = parsed.action == "verify_checked";
   const auto deadline = deadline_after(settings_.timeout);
   Element element;
+  std::optional<int> level;
   Json state = Json::object();
   std::string reason;
   std::optional<std::string> note;
@@ -285,7 +344,10 @@ StepResult StepRunner::run_checked_state(const ScriptStep& step, const ParsedIns
       note.reset();
       const ChainAnswer answer = chain_.resolve(parsed, {lists->first, lists->second});
       element = answer.found() ? answer.result.element : nullptr;
+      level = answer.level;
       state = Json::object();
+      current_.anchor = answer.result.anchor_text;
+      if (!element) set_candidates(parsed, answer.closest(CANDIDATES_SHOWN));
       if (!element) {
         reason = nothing_matches(parsed, answer);
       } else {
@@ -301,22 +363,20 @@ StepResult StepRunner::run_checked_state(const ScriptStep& step, const ParsedIns
         }
         state = Json{{"present", true}};
         if (checked) state["checked"] = *checked;
-        if (checked && *checked == wanted) {
-          reporter_.log_verification(step.text, true, element, state);
-          return {true, std::nullopt};
-        }
+        if (checked && *checked == wanted) return checked_step(true, element, state, level);
         reason = !checked ? describe(*element) + " has no checked state (it is not a check box, radio or switch)"
                           : describe(*element) + (*checked ? " is checked" : " is not checked");
       }
     }
-    if (Clock::now() >= deadline) break;
+    if (give_up(deadline)) break;
     tab_.idle(settings_.poll);
   }
-  reporter_.log_verification(step.text, false, element, state);
-  return failed(note.value_or(reason));
+  if (const auto signal = stop_(); signal && !note) note = interrupted_during(*signal, "before the check held");
+  checked_step(false, element, state, level);
+  failed(note.value_or(reason));
 }
 
-StepResult StepRunner::run_negation(const ScriptStep& step, const ParsedInstruction& parsed) {
+void StepRunner::run_negation(const ParsedInstruction& parsed) {
   const auto deadline = deadline_after(settings_.timeout);
   const bool of_text = parsed.action == "verify_text_not_visible" || parsed.action == "verify_text_not_present";
   Judgement judgement;
@@ -326,6 +386,7 @@ StepResult StepRunner::run_negation(const ScriptStep& step, const ParsedInstruct
   std::optional<std::pair<Elements, Elements>> held;
   bool loaded = false;
   bool last_read = false;
+  std::optional<int> level;
   while (true) {
     dismiss_unanswered_dialog(deadline);
     if (auto lists = scan(note, deadline)) {
@@ -333,18 +394,19 @@ StepResult StepRunner::run_negation(const ScriptStep& step, const ParsedInstruct
       const ChainAnswer answer = chain_.resolve(parsed, {lists->first, lists->second});
       const Element shown = of_text || answer.found() ? nullptr : shown_text(lists->second, parsed.target.value_or(""));
       judgement = judge_negation(parsed, answer, shown);
+      level = judgement.element ? answer.level : std::nullopt;
+      current_.anchor = answer.result.anchor_text;
       if (!judgement.holds) {
         held.reset();
       } else if (loaded = page_loaded(); !loaded) {
         held.reset();
       } else if (held && same_records(held->first, lists->first) && same_records(held->second, lists->second)) {
-        reporter_.log_verification(step.text, true, judgement.element, judgement.state);
-        return {true, std::nullopt};
+        return checked_step(true, judgement.element, judgement.state, level);
       } else {
         held = std::move(*lists);
       }
     }
-    if (last_read) break;
+    if (last_read || stop_()) break;
     if (Clock::now() >= deadline) {
       // A negation that held gets one more read past the time-out, to see the page still.
       if (!held) break;
@@ -352,14 +414,15 @@ StepResult StepRunner::run_negation(const ScriptStep& step, const ParsedInstruct
     }
     tab_.idle(settings_.poll);
   }
-  reporter_.log_verification(step.text, false, judgement.element, judgement.state);
-  if (note) return failed(note);
+  if (const auto signal = stop_(); signal && !note) note = interrupted_during(*signal, "before the check held");
+  checked_step(false, judgement.element, judgement.state, level);
+  if (note) return failed(*note);
   if (!judgement.holds) return failed(judgement.reason);
-  return failed(std::string(loaded ? "the page kept changing" : "the page had not finished loading") +
+  failed(std::string(loaded ? "the page kept changing" : "the page had not finished loading") +
                 " until the time-out, so it cannot be told that this is not there");
 }
 
-StepResult StepRunner::run_page_check(const ScriptStep& step, const ParsedInstruction& parsed) {
+void StepRunner::run_page_check(const ParsedInstruction& parsed) {
   const auto deadline = deadline_after(settings_.timeout);
   Judgement judgement;
   std::optional<std::string> note;
@@ -368,20 +431,18 @@ StepResult StepRunner::run_page_check(const ScriptStep& step, const ParsedInstru
     try {
       judgement = judge_page(parsed, parsed.action == "verify_url_contains" ? tab_.url() : tab_.title());
       note.reset();
-      if (judgement.holds) {
-        reporter_.log_verification(step.text, true, nullptr, judgement.state);
-        return {true, std::nullopt};
-      }
+      if (judgement.holds) return checked_step(true, nullptr, judgement.state, std::nullopt);
     } catch (const PageError& e) {
       // A dialog the page opened by itself is dismissed on the next try.
       if (!is_dialog(e)) throw;
       note = "a dialog opened while the page was read";
     }
-    if (Clock::now() >= deadline) break;
+    if (give_up(deadline)) break;
     tab_.idle(settings_.poll);
   }
-  reporter_.log_verification(step.text, false, nullptr, judgement.state);
-  return failed(note.value_or(judgement.reason));
+  if (const auto signal = stop_(); signal && !note) note = interrupted_during(*signal, "before the check held");
+  checked_step(false, nullptr, judgement.state, std::nullopt);
+  failed(note.value_or(judgement.reason));
 }
 
 bool StepRunner::page_loaded() {
@@ -393,69 +454,69 @@ bool StepRunner::page_loaded() {
   }
 }
 
-StepResult StepRunner::run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed) {
+void StepRunner::run_dialog_step(const ParsedInstruction& parsed) {
   if (!tab_.wait_for_dialog(settings_.timeout)) {
     if (parsed.action == "verify_dialog") {
-      reporter_.log_verification(step.text, false, nullptr,
-                                 Json{{"expected", text::trim(parsed.value.value_or(""))}});
-    } else {
-      reporter_.log_failure(step.text, std::nullopt);
+      checked_step(false, nullptr, Json{{"expected", text::trim(parsed.value.value_or(""))}}, std::nullopt);
+      return explain_failed_check(std::string("no dialog is open"));
     }
-    return failed(std::string("no dialog is open"));
+    reporter_.log_failure(step_.text, std::nullopt);
+    return failed("no dialog is open");
   }
   const auto open = tab_.open_dialog();
   if (!open) {
-    reporter_.log_failure(step.text, std::nullopt);
-    return failed(std::string("no dialog is open"));
+    reporter_.log_failure(step_.text, std::nullopt);
+    return failed("no dialog is open");
   }
   const chromium::Dialog& dialog = *open;
   if (parsed.action == "verify_dialog") {
     const std::string expected = text::trim(parsed.value.value_or(""));
     const bool passed = text::lower(dialog.message).find(text::lower(expected)) != std::string::npos;
-    reporter_.log_verification(step.text, passed, nullptr,
-                               Json{{"expected", expected}, {"actual", dialog.message}});
-    return passed ? StepResult{true, std::nullopt} : failed_check();
+    checked_step(passed, nullptr, Json{{"expected", expected}, {"actual", dialog.message}}, std::nullopt);
+    if (!passed) explain_failed_check(std::nullopt);
+    return;
   }
   tab_.answer_dialog(parsed.action == "accept_dialog");
-  reporter_.log_success(step.text, "direct", nullptr);
-  return {true, std::nullopt};
+  passed_direct();
 }
 
-StepResult StepRunner::run_direct_step(const ScriptStep& step, const ParsedInstruction& parsed) {
+void StepRunner::run_direct_step(const ParsedInstruction& parsed) {
   const std::string target = parsed.target.value_or("");
   if (parsed.action == "navigate") {
     const std::string url = address(target);
     const ActOutcome arrived = tab_.navigate(url, std::max(settings_.timeout, SHORTEST_NAVIGATION_TIMEOUT));
     if (!arrived.done()) {
-      reporter_.log_failure(step.text, std::nullopt);
+      reporter_.log_failure(step_.text, std::nullopt);
       return failed("cannot open " + url + ": " + arrived.reason);
     }
   } else if (parsed.action == "wait") {
     const auto ms = wait_milliseconds(target);
     if (!ms || *ms > static_cast<std::uint64_t>(MAX_WAIT.count())) {
-      reporter_.log_failure(step.text, std::nullopt);
+      reporter_.log_failure(step_.text, std::nullopt);
       return failed("the time to wait " + text::quoted(target) +
                     (ms ? " is longer than the maximum of " + std::to_string(MAX_WAIT.count()) + " milliseconds"
                         : std::string(" is not a number of milliseconds")));
     }
-    tab_.idle(std::chrono::milliseconds{static_cast<std::chrono::milliseconds::rep>(*ms)});
+    if (!pause(std::chrono::milliseconds{static_cast<std::chrono::milliseconds::rep>(*ms)})) {
+      reporter_.log_failure(step_.text, std::nullopt);
+      return failed(interrupted_during(stop_().value_or(0), "during the wait"));
+    }
   } else if (const auto chords = chromium::parse_chords(target)) {
     if (const ActOutcome pressed = tab_.press(*chords); !pressed.done()) {
-      reporter_.log_failure(step.text, std::nullopt);
+      reporter_.log_failure(step_.text, std::nullopt);
       return failed(pressed.reason);
     }
   } else if (parsed.action == "sendkeys") {
     if (const ActOutcome typed = tab_.type_characters(target); !typed.done()) {
-      reporter_.log_failure(step.text, std::nullopt);
+      reporter_.log_failure(step_.text, std::nullopt);
       return failed(typed.reason);
     }
   } else {
-    reporter_.log_failure(step.text, std::nullopt);
+    reporter_.log_failure(step_.text, std::nullopt);
     return failed("unknown key " + text::quoted(target) +
                   "; write keys like Enter, Tab, Escape, ArrowDown, Backspace or Control+A");
   }
-  reporter_.log_success(step.text, "direct", nullptr);
-  return {true, std::nullopt};
+  passed_direct();
 }
 
 void StepRunner::dismiss_unanswered_dialog(Clock::time_point deadline) {
@@ -463,18 +524,37 @@ void StepRunner::dismiss_unanswered_dialog(Clock::time_point deadline) {
   do {
     const auto dialog = tab_.open_dialog();
     if (!dialog) return;
-    print_note(out_, "dismissed the " + dialog->type + " " + text::quoted(dialog->message) + " that no step answered");
+    note("dismissed the " + dialog->type + " " + text::quoted(dialog->message) + " that no step answered");
     tab_.answer_dialog(false);
   } while (Clock::now() < deadline);
 }
 
-void StepRunner::finish() {
+bool StepRunner::pause(std::chrono::milliseconds duration) {
+  // Counted by the time asked of the tab, and bounded by the clock as well.
+  const auto end = deadline_after(duration);
+  auto left = duration;
+  while (left > std::chrono::milliseconds::zero() && Clock::now() < end) {
+    if (stop_()) return false;
+    const auto slice = std::min(left, PAUSE_SLICE);
+    tab_.idle(slice);
+    left -= slice;
+  }
+  return true;
+}
+
+bool StepRunner::give_up(Clock::time_point deadline) const { return Clock::now() >= deadline || stop_(); }
+
+void StepRunner::finish(StepOutcome* last) {
+  StepOutcome kept = std::move(current_);
+  current_ = StepOutcome{};
   try {
     dismiss_unanswered_dialog(deadline_after(settings_.timeout));
   } catch (const PageError&) {
     // The tab is closed next anyway.
   }
-  out_.flush();
+  if (last) last->notes.insert(last->notes.end(), current_.notes.begin(), current_.notes.end());
+  current_ = std::move(kept);
+  console_.flush();
 }
 
 std::string StepRunner::address(const std::string& target) const {
@@ -487,24 +567,78 @@ std::string StepRunner::address(const std::string& target) const {
          (rest == std::string::npos ? std::string() : target.substr(rest));
 }
 
-StepResult StepRunner::failed(const std::optional<std::string>& note) {
-  if (note) {
-    print_note(out_, *note);
-    return {false, note};
+void StepRunner::passed_act(const std::string& strategy, std::optional<int> level, const Element& element,
+                            const std::optional<std::string>& extracted) {
+  reporter_.log_success(step_.text, strategy, element, extracted);
+  current_.status = StepStatus::passed;
+  current_.strategy = strategy;
+  current_.level = level;
+  current_.element = element ? std::optional<ElementInfo>(element_info(*element)) : std::nullopt;
+  current_.extracted = extracted;
+}
+
+void StepRunner::passed_direct() {
+  reporter_.log_success(step_.text, DIRECT_STRATEGY, nullptr);
+  current_.status = StepStatus::passed;
+  current_.strategy = std::string(DIRECT_STRATEGY);
+}
+
+void StepRunner::checked_step(bool passed, const Element& element, const std::optional<Json>& state,
+                         std::optional<int> level) {
+  reporter_.log_verification(step_.text, passed, element, state);
+  current_.status = passed ? StepStatus::passed : StepStatus::failed;
+  current_.strategy = std::string(CHECK_STRATEGY);
+  current_.level = element ? level : std::nullopt;
+  current_.element = element ? std::optional<ElementInfo>(element_info(*element)) : std::nullopt;
+  if (state && state->is_object() && !state->empty()) current_.state = *state;
+}
+
+void StepRunner::not_found(const ParsedInstruction& parsed, const ChainAnswer& answer) {
+  reporter_.log_failure(step_.text, answer.said(DOM_LABEL), answer.said(SPATIAL_LABEL));
+  current_.status = StepStatus::failed;
+  // An element that was found but could not be acted on stays the step's element.
+  if (current_.element) return;
+  set_candidates(parsed, answer.closest(CANDIDATES_SHOWN));
+}
+
+void StepRunner::set_candidates(const ParsedInstruction& parsed, const Elements& said) {
+  current_.candidates.clear();
+  Elements candidates = said;
+  if (candidates.empty() && last_scan_ && parsed.target) {
+    candidates = near_misses(*parsed.target, last_scan_->first, last_scan_->second, CANDIDATES_SHOWN);
   }
+  for (const Element& candidate : candidates) {
+    if (candidate && current_.candidates.size() < CANDIDATES_SHOWN) current_.candidates.push_back(element_info(*candidate));
+  }
+}
+
+void StepRunner::failed(const std::string& reason) {
+  console_.note(reason);
+  current_.status = StepStatus::failed;
+  current_.reason = reason;
+}
+
+void StepRunner::explain_not_found(const std::optional<std::string>& note) {
+  if (note) return failed(*note);
   // The reporter's own lines say it all: the failure record's reasons and candidate.
   const ResultRecord& record = reporter_.results.back();
   std::string reason = "no element matches";
   if (record.reasons && !record.reasons->empty()) reason += " (" + *record.reasons + ")";
   if (record.top_candidate && !record.top_candidate->empty()) reason += "; closest: " + *record.top_candidate;
-  return {false, reason};
+  current_.reason = reason;
 }
 
-StepResult StepRunner::failed_check() {
+void StepRunner::explain_failed_check(const std::optional<std::string>& note) {
+  if (note) return failed(*note);
   const ResultRecord& record = reporter_.results.back();
   std::string reason = "the check failed";
   if (record.state && !record.state->empty()) reason += ": " + printed_form(*record.state);
-  return {false, reason};
+  current_.reason = reason;
+}
+
+void StepRunner::note(const std::string& text) {
+  console_.note(text);
+  current_.notes.push_back(text);
 }
 
 }  // namespace quillfen::runner

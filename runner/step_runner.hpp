@@ -1,6 +1,6 @@
 // Runs the steps of one script on one tab: parse, scan, resolve (through the resolution
-// chain: by text, then by place on the page), act or check, and log exactly one outcome
-// per step.
+// chain: by text, then by place on the page), act or check, log exactly one outcome per
+// step with the reporter, and keep the step's outcome record (see outcome.hpp).
 //
 // Steps that need an element, and checks, are retried on a fresh scan until they
 // succeed or the time-out passes, so a page that is still loading or changing does not
@@ -10,19 +10,25 @@
 // there yet never passes one. A dialog is held until a step answers it; any other step first
 // dismisses it, with a note, so the page never hangs, and a dialog met while the page
 // is read is dismissed the same way before the page is read again.
+//
+// The loop asks its stop request between steps and while it waits: once a stop is
+// asked for, the step under way ends (failing, with the reason, unless it was done) and
+// the later steps are not run.
 #pragma once
 
 #include "chromium/tab.hpp"
 #include "engine/agent/reporter.hpp"
 #include "runner/chain.hpp"
+#include "runner/console.hpp"
 #include "runner/instruction_reader.hpp"
-#include "runner/junit_report.hpp"
+#include "runner/interruption.hpp"
+#include "runner/outcome.hpp"
 #include "runner/scan_cache.hpp"
 #include "runner/script_file.hpp"
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
-#include <iosfwd>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -37,53 +43,48 @@ struct StepSettings {
   std::chrono::milliseconds poll{150};
 };
 
-struct StepResult {
-  bool passed = false;
-  // Why the step failed, one sentence; none when it passed.
-  std::optional<std::string> failure;
-};
-
 // The tab crashed or stopped answering: no later step of the script can run.
 class PageGone : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Prints an extra line under a step's outcome, indented like the reporter's lines.
-void print_note(std::ostream& out, const std::string& note);
+// Steps from `from` on, which will not run: each is logged as a failure with the reason
+// under it, and comes back marked not run with that reason.
+std::vector<StepOutcome> steps_not_run(Reporter& reporter, Console& console, const std::vector<ScriptStep>& steps,
+                                       std::size_t from, const std::string& reason);
 
-// Logs a failure for each step from `from` on, which can no longer run, says why under
-// each, and adds their cases.
-void fail_steps(Reporter& reporter, std::ostream& out, const std::vector<ScriptStep>& steps, std::size_t from,
-                const std::string& reason, std::vector<CaseResult>& cases);
+// "not run: the run was interrupted (SIGTERM)".
+std::string interrupted_reason(int signal);
 
 class StepRunner {
  public:
   // Relative addresses of navigate steps are taken from `script_dir`.
-  StepRunner(chromium::Tab& tab, Reporter& reporter, std::ostream& out, std::filesystem::path script_dir,
-             StepSettings settings);
+  StepRunner(chromium::Tab& tab, Reporter& reporter, Console& console, std::filesystem::path script_dir,
+             StepSettings settings, StopRequest stop = never_stop());
 
-  // Runs one step and logs its outcome. Throws PageGone (after nothing was logged for
-  // the step) when the tab crashed or stopped answering.
-  StepResult run(const ScriptStep& step);
-  // Runs the steps in order, then finish(): one case per step. When the tab is lost,
-  // that step fails with the reason and the later ones fail unrun.
-  std::vector<CaseResult> run_all(const std::vector<ScriptStep>& steps);
-  // Dismisses a dialog left open at the end of the script, with a note.
-  void finish();
+  // Runs one step, logs it and returns its outcome. Throws PageGone (after nothing was
+  // logged for the step) when the tab crashed or stopped answering.
+  StepOutcome run(const ScriptStep& step);
+  // Runs the steps in order, then finish(): one outcome per step. When the tab is lost,
+  // that step fails with the reason and the later ones are not run; when a stop is asked
+  // for, the later steps are not run.
+  std::vector<StepOutcome> run_all(const std::vector<ScriptStep>& steps);
+  // Dismisses a dialog left open at the end of the script, with a note on `last`.
+  void finish(StepOutcome* last);
 
  private:
-  StepResult run_parsed(const ScriptStep& step, const ParsedInstruction& parsed);
-  StepResult run_element_step(const ScriptStep& step, const ParsedInstruction& parsed);
-  StepResult run_check(const ScriptStep& step, const ParsedInstruction& parsed);
+  void run_parsed(const ParsedInstruction& parsed);
+  void run_element_step(const ParsedInstruction& parsed);
+  void run_check(const ParsedInstruction& parsed);
   // verify_checked, verify_unchecked: the live state of the element found.
-  StepResult run_checked_state(const ScriptStep& step, const ParsedInstruction& parsed);
+  void run_checked_state(const ParsedInstruction& parsed);
   // The negations: they pass only on a loaded page that holds still over two reads.
-  StepResult run_negation(const ScriptStep& step, const ParsedInstruction& parsed);
+  void run_negation(const ParsedInstruction& parsed);
   // The title and address checks.
-  StepResult run_page_check(const ScriptStep& step, const ParsedInstruction& parsed);
-  StepResult run_dialog_step(const ScriptStep& step, const ParsedInstruction& parsed);
-  StepResult run_direct_step(const ScriptStep& step, const ParsedInstruction& parsed);
+  void run_page_check(const ParsedInstruction& parsed);
+  void run_dialog_step(const ParsedInstruction& parsed);
+  void run_direct_step(const ParsedInstruction& parsed);
 
   // The two lists of the page as it is now (a kept scan while nothing changed), or none
   // (with the reason in `note`) when the page could not be read before the deadline.
@@ -94,23 +95,47 @@ class StepRunner {
   // Dismisses the open dialogs, with a note each, as long as they keep opening before
   // the deadline.
   void dismiss_unanswered_dialog(chromium::Clock::time_point deadline);
+  // Lets the tab run for `duration`, in short slices while no stop is asked for; whether
+  // it ran the whole time.
+  bool pause(std::chrono::milliseconds duration);
+  // Whether the step's retries should end: the deadline passed or a stop was asked for.
+  bool give_up(chromium::Clock::time_point deadline) const;
   // The address of a navigate step: a URL as it is, a path from the script's folder.
   std::string address(const std::string& target) const;
   bool is_fatal(const PageError& error) const;
   // Whether the document has finished loading (a dialog or an error counts as not).
   bool page_loaded();
 
-  StepResult failed(const std::optional<std::string>& note);
-  StepResult failed_check();
+  // The step's outcome, logged with the reporter and kept in `current_`.
+  void passed_act(const std::string& strategy, std::optional<int> level, const Element& element,
+                  const std::optional<std::string>& extracted = std::nullopt);
+  void passed_direct();
+  void checked_step(bool passed, const Element& element, const std::optional<Json>& state, std::optional<int> level);
+  void not_found(const ParsedInstruction& parsed, const ChainAnswer& answer);
+  // The candidates of a step that found nothing: those the strategies said, else the
+  // records of the last scan that come closest to its target.
+  void set_candidates(const ParsedInstruction& parsed, const Elements& said);
+  // A failure with no result of the strategies, and the reason said under it.
+  void failed(const std::string& reason);
+  // The reason of a failure the reporter's lines already describe; `note` first, when
+  // there is one, said under the line.
+  void explain_not_found(const std::optional<std::string>& note);
+  void explain_failed_check(const std::optional<std::string>& note);
+  void note(const std::string& text);
 
   chromium::Tab& tab_;
   Reporter& reporter_;
-  std::ostream& out_;
+  Console& console_;
   std::filesystem::path script_dir_;
   StepSettings settings_;
+  StopRequest stop_;
   InstructionReader reader_;
   Chain chain_ = Chain::standard();
   ScanCache scans_;
+  // The step under way: its outcome so far, and what its last scan read.
+  ScriptStep step_;
+  StepOutcome current_;
+  std::optional<std::pair<Elements, Elements>> last_scan_;
 };
 
 }  // namespace quillfen::runner

@@ -22,11 +22,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
+StepOutcome step_of(const std::string& instruction, int line, double seconds, std::optional<std::string> failure) {
+  StepOutcome step;
+  step.instruction = instruction;
+  step.line = line;
+  step.duration = Seconds{seconds};
+  step.status = failure ? StepStatus::failed : StepStatus::passed;
+  step.reason = std::move(failure);
+  return step;
+}
+
+ScriptOutcome script_of(const std::string& path, double seconds, std::vector<StepOutcome> steps) {
+  ScriptOutcome script;
+  script.path = path;
+  script.duration = Seconds{seconds};
+  script.steps = std::move(steps);
+  return script;
+}
+
+RunOutcome run_of(std::vector<ScriptOutcome> scripts) {
+  RunOutcome run;
+  for (const ScriptOutcome& script : scripts) run.duration += script.duration;
+  run.scripts = std::move(scripts);
+  return run;
+}
+
 TEST(JUnit, WritesSuitesCasesAndEscapedFailures) {
-  const std::vector<SuiteResult> suites{
-      {"a<b>.test", 1.5, {{"click \"Log in\" & go", 3, 0.25, std::nullopt},
-                          {"verify 'x'", 4, 1.0, std::string("covered by <div id=\"o\">\x01 \xff")}}},
-      {"empty.test", 0.0, {}}};
+  const RunOutcome suites = run_of(
+      {script_of("a<b>.test", 1.5,
+                 {step_of("click \"Log in\" & go", 3, 0.25, std::nullopt),
+                  step_of("verify 'x'", 4, 1.0, std::string("covered by <div id=\"o\">\x01 \xff"))}),
+       script_of("empty.test", 0.0, {})});
   const std::string xml = junit_xml(suites);
   EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
   EXPECT_NE(xml.find("<testsuites name=\"quillfen\" tests=\"2\" failures=\"1\" errors=\"0\" time=\"1.500\">"),
@@ -84,7 +110,7 @@ TEST(ScriptFile, SkipsCommentsAndKeepsTheFileLineNumbers) {
 }
 
 // Writes the JUnit file while files may grow to 4 kB only; exits 3 when the write failed.
-[[noreturn]] void write_junit_with_small_file_limit(const fs::path& file, const std::vector<SuiteResult>& suites) {
+[[noreturn]] void write_junit_with_small_file_limit(const fs::path& file, const RunOutcome& suites) {
   std::signal(SIGXFSZ, SIG_IGN);
   const rlimit limit{4096, 4096};
   ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -97,9 +123,9 @@ TEST(ScriptFile, SkipsCommentsAndKeepsTheFileLineNumbers) {
 }
 
 TEST(JUnit, AFailedOrConcurrentWriteNeverLeavesAFragment) {
-  const std::vector<SuiteResult> small{{"a.test", 1.0, {{"click A", 1, 0.5, std::nullopt}}}};
-  std::vector<SuiteResult> large{{"b.test", 2.0, {}}};
-  for (int i = 0; i < 20000; ++i) large[0].cases.push_back({"click B", i + 1, 0.1, std::string("reason")});
+  const RunOutcome small = run_of({script_of("a.test", 1.0, {step_of("click A", 1, 0.5, std::nullopt)})});
+  RunOutcome large = run_of({script_of("b.test", 2.0, {})});
+  for (int i = 0; i < 20000; ++i) large.scripts[0].steps.push_back(step_of("click B", i + 1, 0.1, "reason"));
   const std::string small_xml = junit_xml(small);
   const std::string large_xml = junit_xml(large);
   std::string pattern = (fs::temp_directory_path() / "quillfen-junit-XXXXXX").string();

@@ -194,7 +194,7 @@ Reporter::Reporter(std::ostream& out, std::string started_at)
     : out_(&out), _started_at(std::move(started_at)) {}
 
 void Reporter::log_success(std::string_view instruction, std::string_view strategy_used,
-                           const Element& element) {
+                           const Element& element, const std::optional<std::string>& extracted) {
   ResultRecord record;
   record.status = "PASS";
   record.instruction = instruction;
@@ -203,6 +203,7 @@ void Reporter::log_success(std::string_view instruction, std::string_view strate
   record.element_text = element ? text::prefix(element->text, ELEMENT_TEXT_LIMIT) : "";
   record.element_label = element ? element->attributes.get("_label") : "";
   record.locator = element ? element->xpath : "";
+  record.extracted = extracted;
   results.push_back(std::move(record));
   *out_ << "  [PASS] " << instruction << "  (via " << strategy_used << ")\n";
 }

@@ -25,7 +25,7 @@ namespace quillfen {
 //   failure:      status, instruction, strategy, reasons, top_candidate
 //   verification: status, instruction, strategy, element_tag, element_text, state,
 //                 locator
-// The caller may add `extracted` and its own `details` to a logged record.
+// A success may carry `extracted`; the caller may add its own `details`.
 struct ResultRecord {
   std::string status;
   std::string instruction;
@@ -84,9 +84,11 @@ class Reporter {
   // The run's start, formatted "%Y-%m-%d %H:%M:%S".
   const std::string& started_at() const { return _started_at; }
 
-  // An action was resolved and performed. `element` may be null.
+  // An action was resolved and performed. `element` may be null. Text the action
+  // extracted goes into the record's `extracted` (the report shows it as the detail).
   void log_success(std::string_view instruction, std::string_view strategy_used,
-                   const Element& element);
+                   const Element& element,
+                   const std::optional<std::string>& extracted = std::nullopt);
 
   // Every strategy failed. A result that is not given adds no reason and no candidate.
   void log_failure(std::string_view instruction,

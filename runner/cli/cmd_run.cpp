@@ -1,7 +1,7 @@
 // `quillfen run`: runs test scripts in headless Chromium (launched, or a running one
 // reached through its endpoint), one fresh tab per script in a browser context of the
 // run's own, and reports every step on the console, in the HTML report and optionally in
-// JUnit XML.
+// JUnit XML and JSON.
 #include "runner/cli/commands.hpp"
 #include "runner/cli/options.hpp"
 
@@ -11,9 +11,9 @@
 #include "runner/browser_choice.hpp"
 #include "runner/cli/browser_options.hpp"
 #include "runner/instruction_reader.hpp"
-#include "runner/junit_report.hpp"
+#include "runner/interruption.hpp"
 #include "runner/script_file.hpp"
-#include "runner/step_runner.hpp"
+#include "runner/test_run.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -28,68 +28,21 @@ namespace quillfen::cli {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 struct RunOptions {
   std::vector<std::string> scripts;
   std::string url;
   int timeout_ms = 5000;
   std::string junit;
+  std::string json;
   std::string report = Reporter::DEFAULT_REPORT_PATH.string();
   BrowserFlags browser;
   std::string downloads;
   bool snapshots = false;
   bool headed = false;
+  bool verbose = false;
 };
 
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Runs one script in a fresh tab; steps after a crash or hang of the tab fail unrun.
-runner::SuiteResult run_script(chromium::BrowserContext& browser, Reporter& reporter, const runner::Script& script,
-                               const RunOptions& options) {
-  const auto started = Clock::now();
-  runner::SuiteResult suite{script.path.string(), 0.0, {}};
-  std::cout << "\n" << script.path.string() << "\n";
-  std::cout.flush();
-
-  const std::chrono::milliseconds load_timeout{std::max(options.timeout_ms, 10000)};
-  std::unique_ptr<chromium::ChromiumPage> page;
-  try {
-    page = browser.new_page();
-  } catch (const PageError& e) {
-    runner::fail_steps(reporter, std::cout, script.steps, 0,
-                       std::string("not run: no browser tab could be opened: ") + e.what(), suite.cases);
-    suite.seconds = seconds_since(started);
-    return suite;
-  }
-  page->set_load_timeout(load_timeout);
-  if (!options.url.empty()) {
-    std::string failure;
-    try {
-      const chromium::ActOutcome opened = page->navigate(options.url, load_timeout);
-      if (!opened.done()) failure = opened.reason;
-    } catch (const PageError& e) {
-      failure = e.what();
-    }
-    if (!failure.empty()) {
-      runner::fail_steps(reporter, std::cout, script.steps, 0,
-                         "not run: the start page could not be opened: " + failure, suite.cases);
-      suite.seconds = seconds_since(started);
-      return suite;
-    }
-  }
-
-  const runner::StepSettings settings{std::chrono::milliseconds{options.timeout_ms}};
-  runner::StepRunner steps(*page, reporter, std::cout, std::filesystem::absolute(script.path).parent_path(),
-                           settings);
-  suite.cases = steps.run_all(script.steps);
-  suite.seconds = seconds_since(started);
-  return suite;
-}
-
-int run(const RunOptions& options) {
+int run(const RunOptions& options, const std::vector<std::string>& command_line) {
   const runner::InstructionReader reader;
   std::vector<runner::Script> scripts;
   std::vector<std::string> issues;
@@ -117,49 +70,38 @@ int run(const RunOptions& options) {
   if (!options.downloads.empty()) choice.downloads = std::filesystem::path(options.downloads);
   // A page that answers nothing for this long is taken to hang.
   choice.command_timeout = std::chrono::milliseconds{10000 + options.timeout_ms};
-  std::unique_ptr<chromium::Browser> browser;
-  std::unique_ptr<chromium::BrowserContext> context;
+  const std::chrono::milliseconds load_timeout{std::max(options.timeout_ms, 10000)};
+  std::unique_ptr<runner::BrowserTabs> tabs;
   try {
-    browser = runner::BrowserOpener(choice, std::cerr).open();
-    // The run's tabs share a context of their own: in a browser that is not ours, what
-    // they leave (cookies, storage) goes with it.
-    context = browser->new_context();
+    auto opener = std::make_shared<runner::BrowserOpener>(choice, std::cerr);
+    tabs = std::make_unique<runner::BrowserTabs>([opener] { return opener->open(); }, load_timeout);
   } catch (const std::exception& e) {
     std::cerr << "quillfen run: " << e.what() << "\n";
     return 2;
   }
 
+  runner::catch_stop_signals();
+  runner::RunSettings settings;
+  settings.steps.timeout = std::chrono::milliseconds{options.timeout_ms};
+  settings.start_url = options.url;
+  settings.load_timeout = load_timeout;
+  settings.stop = runner::stop_signal;
+  settings.command_line = command_line;
   Reporter reporter(std::cout);
-  std::vector<runner::SuiteResult> suites;
-  for (const auto& script : scripts) suites.push_back(run_script(*context, reporter, script, options));
-  context.reset();
-  browser.reset();
+  runner::Console console(std::cout, options.verbose);
+  const runner::RunOutcome outcome = runner::run_scripts(scripts, *tabs, reporter, console, settings);
+  tabs.reset();
 
-  bool all_passed = true;
-  for (const auto& record : reporter.results) all_passed = all_passed && record.status == "PASS";
-  int status = all_passed ? 0 : 1;
-  try {
-    reporter.summary(options.report);
-  } catch (const std::exception& e) {
-    std::cerr << "quillfen run: " << e.what() << "\n";
-    status = 2;
-  }
-  if (!options.junit.empty()) {
-    try {
-      runner::write_junit(options.junit, suites);
-      std::cout << "  JUnit XML   → " << options.junit << "\n";
-    } catch (const std::exception& e) {
-      std::cerr << "quillfen run: " << e.what() << "\n";
-      status = 2;
-    }
-  }
-  std::cout.flush();
-  return status;
+  runner::OutputFiles files;
+  files.report = options.report;
+  if (!options.junit.empty()) files.junit = options.junit;
+  if (!options.json.empty()) files.json = options.json;
+  return runner::finish_run(outcome, reporter, console, std::cerr, files);
 }
 
 }  // namespace
 
-void add_run_command(CLI::App& app, int& status) {
+void add_run_command(CLI::App& app, int& status, const std::vector<std::string>& command_line) {
   auto options = std::make_shared<RunOptions>();
   CLI::App* run_command = app.add_subcommand(
       "run",
@@ -179,6 +121,8 @@ void add_run_command(CLI::App& app, int& status) {
       ->default_val(5000)
       ->check(milliseconds_between(0, 600000));
   run_command->add_option("--junit", options->junit, "Also write JUnit XML to this file");
+  run_command->add_option("--json", options->json,
+                          "Also write the whole run (scripts, steps, elements, timings) as JSON to this file");
   run_command->add_option("--report", options->report, "Where to write the HTML report")
       ->default_val(Reporter::DEFAULT_REPORT_PATH.string());
   CLI::Option* endpoint = add_browser_options(*run_command, options->browser);
@@ -187,7 +131,9 @@ void add_run_command(CLI::App& app, int& status) {
                           "--browser-endpoint, a folder on the browser's machine");
   run_command->add_flag("--snapshots", options->snapshots, "Save a JSON snapshot of every page scan");
   run_command->add_flag("--headed", options->headed, "Show the browser window (needs a display)")->excludes(endpoint);
-  run_command->callback([options, &status] { status = run(*options); });
+  run_command->add_flag("--verbose,-v", options->verbose,
+                        "Under each step, the element it used and how it was found, or the closest candidates");
+  run_command->callback([options, &status, &command_line] { status = run(*options, command_line); });
 }
 
 }  // namespace quillfen::cli

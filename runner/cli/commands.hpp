@@ -3,6 +3,9 @@
 // errors or a browser that cannot start.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace CLI {
 class App;
 }
@@ -13,6 +16,8 @@ void add_parse_command(CLI::App& app, int& status);
 void add_validate_command(CLI::App& app, int& status);
 void add_resolve_command(CLI::App& app, int& status);
 void add_scan_command(CLI::App& app, int& status);
-void add_run_command(CLI::App& app, int& status);
+// `command_line` is the whole command as it was given, for the run's records; it must
+// outlive the application.
+void add_run_command(CLI::App& app, int& status, const std::vector<std::string>& command_line);
 
 }  // namespace quillfen::cli

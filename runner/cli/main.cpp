@@ -5,17 +5,20 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
   CLI::App app{"quillfen runs plain-language web test scripts in headless Chromium.\n"
                "Exit codes: 0 all passed, 1 a step or line failed, 2 usage or browser error."};
   app.require_subcommand(1, 1);
   int status = 0;
+  const std::vector<std::string> command_line(argv, argv + argc);
   quillfen::cli::add_parse_command(app, status);
   quillfen::cli::add_validate_command(app, status);
   quillfen::cli::add_resolve_command(app, status);
   quillfen::cli::add_scan_command(app, status);
-  quillfen::cli::add_run_command(app, status);
+  quillfen::cli::add_run_command(app, status, command_line);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

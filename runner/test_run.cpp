@@ -1,0 +1,186 @@
+#include "runner/test_run.hpp"
+
+#include "runner/json_report.hpp"
+#include "runner/junit_report.hpp"
+
+#include <exception>
+#include <ostream>
+
+namespace quillfen::runner {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// How long a browser may take to say whether it still answers.
+constexpr std::chrono::milliseconds ALIVE_TIMEOUT{5000};
+
+class ScriptRun {
+ public:
+  ScriptRun(TabSource& tabs, Reporter& reporter, Console& console, const RunSettings& settings)
+      : tabs_(tabs), reporter_(reporter), console_(console), settings_(settings) {}
+
+  ScriptOutcome run(const Script& script, std::size_t number, std::size_t total) {
+    const auto started = SteadyClock::now();
+    ScriptOutcome outcome;
+    outcome.path = script.path.string();
+    outcome.started = WallClock::now();
+    console_.script_started(number, total, outcome.path);
+    if (const auto signal = settings_.stop()) {
+      outcome.steps = steps_not_run(reporter_, console_, script.steps, 0, interrupted_reason(*signal));
+    } else {
+      outcome.steps = run_steps(script, outcome.notes);
+    }
+    outcome.duration = SteadyClock::now() - started;
+    console_.script_finished(number, total, outcome);
+    return outcome;
+  }
+
+ private:
+  std::vector<StepOutcome> run_steps(const Script& script, std::vector<std::string>& notes) {
+    std::string why_not;
+    std::unique_ptr<chromium::Tab> tab = open_tab(notes, why_not);
+    if (!tab) return steps_not_run(reporter_, console_, script.steps, 0, "not run: " + why_not);
+    if (!settings_.start_url.empty()) {
+      std::string failure;
+      try {
+        const chromium::ActOutcome opened = tab->navigate(settings_.start_url, settings_.load_timeout);
+        if (!opened.done()) failure = opened.reason;
+      } catch (const PageError& e) {
+        failure = e.what();
+      }
+      if (!failure.empty()) {
+        return steps_not_run(reporter_, console_, script.steps, 0,
+                             "not run: the start page could not be opened: " + failure);
+      }
+    }
+    StepRunner steps(*tab, reporter_, console_, std::filesystem::absolute(script.path).parent_path(),
+                     settings_.steps, settings_.stop);
+    return steps.run_all(script.steps);
+  }
+
+  // A fresh tab, from a browser started again (once) when the one before died. None,
+  // with the reason in `why_not`, when no tab can be had.
+  std::unique_ptr<chromium::Tab> open_tab(std::vector<std::string>& notes, std::string& why_not) {
+    bool restarted = false;
+    const auto restart = [&]() {
+      restarted = true;
+      try {
+        tabs_.restart_browser();
+      } catch (const std::exception& e) {
+        why_not = std::string("the browser stopped answering and could not be started again: ") + e.what();
+        return false;
+      }
+      const std::string note = "the browser had stopped answering; a new one was started for this script";
+      console_.note(note);
+      notes.push_back(note);
+      return true;
+    };
+    if (!tabs_.browser_alive() && !restart()) return nullptr;
+    while (true) {
+      try {
+        return tabs_.new_tab();
+      } catch (const PageError& e) {
+        why_not = std::string("no browser tab could be opened: ") + e.what();
+      }
+      if (restarted || tabs_.browser_alive() || !restart()) return nullptr;
+    }
+  }
+
+  TabSource& tabs_;
+  Reporter& reporter_;
+  Console& console_;
+  const RunSettings& settings_;
+};
+
+}  // namespace
+
+BrowserTabs::BrowserTabs(Open open, std::chrono::milliseconds load_timeout)
+    : open_(std::move(open)), load_timeout_(load_timeout) {
+  restart_browser();
+}
+
+BrowserTabs::~BrowserTabs() {
+  // The context's tabs close before the browser goes.
+  context_.reset();
+}
+
+std::unique_ptr<chromium::Tab> BrowserTabs::new_tab() {
+  auto page = context_->new_page();
+  page->set_load_timeout(load_timeout_);
+  return page;
+}
+
+bool BrowserTabs::browser_alive() {
+  try {
+    browser_->session().send("Browser.getVersion", Json::object(), ALIVE_TIMEOUT);
+    return true;
+  } catch (const PageError&) {
+    return false;
+  }
+}
+
+void BrowserTabs::restart_browser() {
+  // The old browser's process and profile go first.
+  context_.reset();
+  browser_.reset();
+  browser_ = open_();
+  // The run's tabs share a context of their own: in a browser that is not ours, what
+  // they leave (cookies, storage) goes with it.
+  context_ = browser_->new_context();
+}
+
+std::string BrowserTabs::browser_version() { return browser_ ? browser_->version() : std::string(); }
+
+RunOutcome run_scripts(const std::vector<Script>& scripts, TabSource& tabs, Reporter& reporter, Console& console,
+                       const RunSettings& settings) {
+  const auto started = SteadyClock::now();
+  RunOutcome run;
+  run.started = WallClock::now();
+  run.started_local = reporter.started_at();
+  run.command_line = settings.command_line;
+  run.browser_version = tabs.browser_version();
+  ScriptRun script_run(tabs, reporter, console, settings);
+  for (std::size_t i = 0; i < scripts.size(); ++i) {
+    run.scripts.push_back(script_run.run(scripts[i], i + 1, scripts.size()));
+  }
+  run.interrupted_by = settings.stop();
+  run.duration = SteadyClock::now() - started;
+  return run;
+}
+
+int finish_run(const RunOutcome& run, Reporter& reporter, Console& console, std::ostream& errors,
+               const OutputFiles& files) {
+  const Counts counts = run.counts();
+  int status = counts.passed == counts.steps ? 0 : 1;
+  const auto failed_to_write = [&](const std::exception& e) {
+    errors << "quillfen run: " << e.what() << "\n";
+    status = 2;
+  };
+  try {
+    reporter.summary(files.report);
+  } catch (const std::exception& e) {
+    failed_to_write(e);
+  }
+  if (files.junit) {
+    try {
+      write_junit(*files.junit, run);
+      console.file_written("JUnit XML", *files.junit);
+    } catch (const std::exception& e) {
+      failed_to_write(e);
+    }
+  }
+  if (files.json) {
+    try {
+      write_json(*files.json, run);
+      console.file_written("JSON", *files.json);
+    } catch (const std::exception& e) {
+      failed_to_write(e);
+    }
+  }
+  console.flush();
+  errors.flush();
+  if (run.interrupted_by) return 128 + *run.interrupted_by;
+  return status;
+}
+
+}  // namespace quillfen::runner
