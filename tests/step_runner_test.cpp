@@ -1,5 +1,6 @@
 // The step loop on a fake tab: what it retries and what it fails at once, how it holds,
-// answers and dismisses dialogs, and that a lost tab ends the script.
+// answers and dismisses dialogs, that a lost tab ends the script, what each step's
+// outcome record says, and how a stop asked for ends the script.
 #include "runner/step_runner.hpp"
 #include "tests/fake_tab.hpp"
 
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <sstream>
 
 namespace quillfen::runner {
@@ -350,6 +352,118 @@ TEST_F(StepLoop, ChecksTheTitleAndAddressUntilTheyHold) {
   tab.pauses.clear();
   EXPECT_EQ(run({"verify title is Checkout"}).at(0).reason, std::nullopt);
   EXPECT_EQ(tab.pauses.size(), 2u);
+}
+
+TEST_F(StepLoop, EachOutcomeSaysWhatTheStepUsedAndHowItWasFound) {
+  Console verbose{out, true};
+  std::vector<ScriptStep> steps;
+  for (const std::string line : {"click \"Save\"", "click button below \"Save\"", "verify \"Delete\" is present",
+                                 "click \"Save draft\"", "wait 10", "frobnicate now"}) {
+    steps.push_back({static_cast<int>(steps.size()) + 2, line});
+  }
+  const auto outcomes = StepRunner(tab, reporter, verbose, "/scripts", settings, stop).run_all(steps);
+  ASSERT_EQ(outcomes.size(), 6u) << out.str();
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    EXPECT_EQ(outcomes[i].line, static_cast<int>(i) + 2);
+    EXPECT_EQ(outcomes[i].instruction, steps[i].text);
+    EXPECT_GE(outcomes[i].duration.count(), 0.0);
+  }
+
+  struct Expected {
+    StepStatus status;
+    std::optional<std::string> strategy;
+    std::optional<int> level;
+    std::optional<std::string> xpath;
+    std::optional<std::string> anchor;
+  };
+  const std::vector<Expected> expected{
+      {StepStatus::passed, "DOM", 1, SAVE, std::nullopt},
+      {StepStatus::passed, "Spatial", 2, DELETE, "Save"},
+      {StepStatus::passed, "DOM-verify", 1, DELETE, std::nullopt},
+      {StepStatus::failed, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+      {StepStatus::passed, "direct", std::nullopt, std::nullopt, std::nullopt},
+      {StepStatus::failed, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(steps[i].text);
+    const StepOutcome& o = outcomes[i];
+    EXPECT_EQ(o.status, expected[i].status);
+    EXPECT_EQ(o.strategy, expected[i].strategy);
+    EXPECT_EQ(o.level, expected[i].level);
+    EXPECT_EQ(o.element ? std::optional<std::string>(o.element->xpath) : std::nullopt, expected[i].xpath);
+    EXPECT_EQ(o.anchor, expected[i].anchor);
+    EXPECT_EQ(o.passed(), !o.reason.has_value()) << o.reason.value_or("");
+  }
+  EXPECT_EQ(outcomes[0].action, "click");
+  EXPECT_EQ(outcomes[0].element->tag, "button");
+  EXPECT_EQ(outcomes[0].element->text, "Save");
+  ASSERT_TRUE(outcomes[0].element->box);
+  EXPECT_EQ(outcomes[0].element->box->y, 10);
+  // A check keeps the state it observed.
+  ASSERT_TRUE(outcomes[2].state);
+  EXPECT_EQ(outcomes[2].state->value("present", false), true);
+  // Nothing matched: the element that comes closest in words is named, and the reason
+  // is the reporter's.
+  ASSERT_FALSE(outcomes[3].candidates.empty());
+  EXPECT_EQ(outcomes[3].candidates[0].text, "Save");
+  EXPECT_THAT(outcomes[3].reason.value_or(""), HasSubstr("no element matches"));
+  // A line that cannot be read has no action and says why.
+  EXPECT_EQ(outcomes[5].action, "");
+  EXPECT_FALSE(outcomes[5].reason.value_or("").empty());
+
+  // The reporter's lines are as they always were; the details follow each with --verbose.
+  EXPECT_THAT(out.str(), HasSubstr("  [PASS] click \"Save\"  (via DOM)\n"
+                                   "         element : <button> 'Save' at " + SAVE + "\n"
+                                   "         via     : DOM (level 1)\n"));
+  EXPECT_THAT(out.str(), HasSubstr("  [PASS] click button below \"Save\"  (via Spatial)\n"
+                                   "         element : <button> 'Delete' at " + DELETE + "\n"
+                                   "         via     : Spatial (level 2)\n"
+                                   "         anchor  : 'Save'\n"));
+  EXPECT_THAT(out.str(), HasSubstr("         nearest : <button> 'Save' at " + SAVE + "\n"));
+  EXPECT_EQ(reporter.results.size(), 6u);
+
+  // Without --verbose only the reporter's lines and the notes are printed.
+  out.str("");
+  run({"click \"Save\""});
+  EXPECT_EQ(out.str(), "  [PASS] click \"Save\"  (via DOM)\n");
+}
+
+TEST_F(StepLoop, AStopEndsTheStepUnderWayAndMarksTheRestNotRun) {
+  // Asked between steps: the step that was done stays passed.
+  bool stopping = false;
+  stop = [&stopping] { return stopping ? std::optional<int>(SIGTERM) : std::nullopt; };
+  tab.after_act = [&stopping](FakeTab&) { stopping = true; };
+  auto outcomes = run({"click \"Save\"", "click \"Delete\"", "wait 10"});
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(outcomes[0].status, StepStatus::passed);
+  for (std::size_t i = 1; i < 3; ++i) {
+    EXPECT_EQ(outcomes[i].status, StepStatus::not_run);
+    EXPECT_EQ(outcomes[i].reason, "not run: the run was interrupted (SIGTERM)");
+  }
+  EXPECT_THAT(tab.log, ElementsAre("click " + SAVE));
+  // Each step still has its line with the reporter, and the reason under it.
+  EXPECT_THAT(out.str(), HasSubstr("  [FAIL] wait 10\n         note    : not run: the run was interrupted (SIGTERM)\n"));
+
+  // Asked during a long wait: the wait ends early and fails, naming the signal.
+  stopping = false;
+  tab.after_act = nullptr;
+  tab.longest_sleep = 0ms;
+  stop = [this] { return tab.pauses.size() >= 3 ? std::optional<int>(SIGINT) : std::nullopt; };
+  outcomes = run({"wait 600000", "click \"Save\""});
+  EXPECT_EQ(outcomes[0].status, StepStatus::failed);
+  EXPECT_EQ(outcomes[0].reason, "the run was interrupted (SIGINT) during the wait");
+  EXPECT_EQ(outcomes[1].status, StepStatus::not_run);
+  EXPECT_EQ(tab.pauses.size(), 3u);
+
+  // Asked while a step retries: it gives up before its time-out, with the reason.
+  settings.timeout = 60s;
+  const int reads = tab.reads;
+  stop = [this, reads] { return tab.reads >= reads + 2 ? std::optional<int>(SIGTERM) : std::nullopt; };
+  outcomes = run({"verify \"Nothing\" is present"});
+  EXPECT_EQ(outcomes[0].status, StepStatus::failed);
+  EXPECT_EQ(outcomes[0].reason, "the run was interrupted (SIGTERM) before the check held");
+  // It stopped at once, not after a minute of retries.
+  EXPECT_LE(tab.reads, reads + 4);
 }
 
 }  // namespace
