@@ -647,6 +647,10 @@ void PageScanner::_save_snapshot(const Elements& elements, const Elements& text_
   document["url"] = page.url();
   document["elements"] = records_json(elements);
   document["text_elements"] = records_json(text_elements);
+  // The specified members are never replaced.
+  for (const auto& [name, value] : extra_snapshot_members.items()) {
+    if (!document.contains(name)) document[name] = value;
+  }
   // A failed write leaves no partial snapshot, and a scan in the same second as another
   // adds a file instead of replacing it.
   const auto name = [&stem](int n) { return n == 1 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json"; };

@@ -105,6 +105,9 @@ class PageScanner {
   // When set, a snapshot file that cannot be written is handed to it and the scan
   // returns its lists; when empty, the failure ends the scan.
   std::function<void(const files::WriteError&)> on_snapshot_failure;
+  // Members of the caller's own, written into a saved snapshot after the records, in
+  // this order; the scan itself never reads them.
+  Json extra_snapshot_members = Json::object();
 
  private:
   static std::ostream& default_console();
