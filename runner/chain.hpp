@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/core/records.hpp"
+#include "runner/page_extras.hpp"
 
 #include <cstddef>
 #include <functional>
@@ -20,11 +21,17 @@
 
 namespace quillfen::runner {
 
-// What the strategies read: the page's records.
+// What the strategies read: the page's records and the extras the scan gathered beside
+// them (empty for a snapshot that has none).
 struct PageView {
   const Elements& elements;
   const Elements& text_elements;
+  const PageExtras& extras;
 };
+
+inline PageView view_of(const PageRecords& records) {
+  return {records.elements, records.text_elements, records.extras};
+}
 
 // The label a step that needs no element is shown with.
 inline constexpr std::string_view DIRECT_LABEL = "direct";

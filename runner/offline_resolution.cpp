@@ -79,6 +79,13 @@ Snapshot parse_snapshot(std::string_view document) {
   snapshot.url = url->get<std::string>();
   snapshot.elements = records_of(j, "elements");
   snapshot.text_elements = records_of(j, "text_elements");
+  if (const auto extras = j.find("extras"); extras != j.end()) {
+    try {
+      snapshot.extras = runner::extras_from_json(*extras);
+    } catch (const TypeError& e) {
+      throw SnapshotError(std::string("its \"extras\" member is malformed (") + e.what() + ")");
+    }
+  }
   return snapshot;
 }
 
@@ -112,7 +119,7 @@ Json resolve_line(const Snapshot& snapshot, std::string_view line) {
   answer["parsed"] = to_json(parsed);
 
   const runner::ChainAnswer chosen = runner::Chain::standard().resolve(
-      parsed, {snapshot.elements, snapshot.text_elements});
+      parsed, {snapshot.elements, snapshot.text_elements, snapshot.extras});
   answer["level"] = chosen.level ? Json(*chosen.level) : Json(nullptr);
   if (chosen.label) {
     answer["strategy"] = *chosen.label;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/core/records.hpp"
+#include "runner/page_extras.hpp"
 
 #include <cstddef>
 #include <stdexcept>
@@ -13,12 +14,13 @@
 
 namespace quillfen::offline {
 
-// What a snapshot document holds: the page address, the interactable records and the
-// text records.
+// What a snapshot document holds: the page address, the interactable records, the text
+// records, and what the scan gathered beside them (empty for an older snapshot).
 struct Snapshot {
   std::string url;
   Elements elements;
   Elements text_elements;
+  runner::PageExtras extras;
 };
 
 // A snapshot that cannot be used; what() is one sentence saying what is wrong with it.
@@ -32,8 +34,8 @@ class SnapshotError : public std::runtime_error {
 inline constexpr std::size_t MAX_SNAPSHOT_NESTING = 64;
 
 // Reads the text of a snapshot document: an object with "url" (a string), "elements"
-// and "text_elements" (arrays of element records), nested at most MAX_SNAPSHOT_NESTING
-// levels. Throws SnapshotError.
+// and "text_elements" (arrays of element records), optionally "extras", nested at most
+// MAX_SNAPSHOT_NESTING levels. Throws SnapshotError.
 Snapshot parse_snapshot(std::string_view document);
 
 // The largest snapshot file read (256 MB): a scan of a very large page writes tens of MB.

@@ -3,7 +3,8 @@
 // is handed out again instead of reading the page afresh. Only a scan during which the
 // page did not change is kept. A reuse gives fresh copies of the records, since callers
 // may annotate theirs, and writes its snapshot when snapshots are on, as a fresh scan
-// would: nothing tells the two apart but the time they take.
+// would: nothing tells the two apart but the time they take. The extras of a scan (see
+// page_extras.hpp) are read, kept and handed out with its records.
 //
 // Each scan made here is one scan of the page (Tab::begin_scan): its reads
 // share their answers, and all must end by the deadline given, the step's own, or
@@ -16,6 +17,7 @@
 #include "chromium/tab.hpp"
 #include "engine/core/file_writer.hpp"
 #include "engine/core/records.hpp"
+#include "runner/page_extras.hpp"
 
 #include <chrono>
 #include <cstddef>
@@ -33,9 +35,12 @@ class ScanCache {
 
   static constexpr std::chrono::milliseconds MIN_SCAN_TIME{2000};
 
-  // The interactable records and the text records of the page as it is now. Throws
-  // what the scan throws; a snapshot that cannot be written goes to
+  // The interactable records, the text records and the extras of the page as it is now.
+  // Throws what the scan throws; a snapshot that cannot be written goes to
   // `on_snapshot_failure` when it is set (see PageScanner::on_snapshot_failure).
+  PageRecords read(chromium::Tab& tab, std::ostream& console, chromium::Clock::time_point deadline,
+                   const std::function<void(const files::WriteError&)>& on_snapshot_failure = {});
+  // The same without the extras.
   Lists scan(chromium::Tab& tab, std::ostream& console, chromium::Clock::time_point deadline,
              const std::function<void(const files::WriteError&)>& on_snapshot_failure = {});
 
@@ -45,7 +50,7 @@ class ScanCache {
 
  private:
   std::optional<std::string> stamp_;
-  Lists kept_;
+  PageRecords kept_;
   std::size_t fresh_ = 0;
   std::size_t reused_ = 0;
 };

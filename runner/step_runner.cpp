@@ -217,11 +217,10 @@ void StepRunner::run_parsed(const ParsedInstruction& parsed) {
   return run_direct_step(parsed);
 }
 
-std::optional<std::pair<Elements, Elements>> StepRunner::scan(std::optional<std::string>& note,
-                                                              Clock::time_point deadline) {
+std::optional<PageRecords> StepRunner::scan(std::optional<std::string>& note, Clock::time_point deadline) {
   while (true) {
     try {
-      last_scan_ = scans_.scan(tab_, console_.stream(), deadline, [this](const files::WriteError& failure) {
+      last_scan_ = scans_.read(tab_, console_.stream(), deadline, [this](const files::WriteError& failure) {
         current_.notes.push_back(stop_snapshots(console_.stream(), failure));
       });
       return last_scan_;
@@ -262,8 +261,8 @@ void StepRunner::run_element_step(const ParsedInstruction& parsed) {
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto lists = scan(note, deadline)) {
-      answer = chain_.resolve(parsed, {lists->first, lists->second});
+    if (auto page = scan(note, deadline)) {
+      answer = chain_.resolve(parsed, view_of(*page));
       // What this try finds is the step's, not what an earlier try found.
       current_.strategy.reset();
       current_.level.reset();
@@ -314,9 +313,9 @@ void StepRunner::run_check(const ParsedInstruction& parsed) {
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto lists = scan(note, deadline)) {
+    if (auto page = scan(note, deadline)) {
       note.reset();
-      answer = chain_.resolve(parsed, {lists->first, lists->second});
+      answer = chain_.resolve(parsed, view_of(*page));
       verdict = verdict_of(parsed, answer);
       current_.anchor = answer.result.anchor_text;
       if (verdict.passed) return checked_step(true, verdict.element, verdict.state, answer.level);
@@ -340,9 +339,9 @@ void StepRunner::run_checked_state(const ParsedInstruction& parsed) {
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto lists = scan(note, deadline)) {
+    if (auto page = scan(note, deadline)) {
       note.reset();
-      const ChainAnswer answer = chain_.resolve(parsed, {lists->first, lists->second});
+      const ChainAnswer answer = chain_.resolve(parsed, view_of(*page));
       element = answer.found() ? answer.result.element : nullptr;
       level = answer.level;
       state = Json::object();
@@ -383,16 +382,16 @@ void StepRunner::run_negation(const ParsedInstruction& parsed) {
   std::optional<std::string> note;
   // The records of the last read on which the negation held on a loaded page: it passes
   // when the next read, a pause later, gives the same records and holds too.
-  std::optional<std::pair<Elements, Elements>> held;
+  std::optional<PageRecords> held;
   bool loaded = false;
   bool last_read = false;
   std::optional<int> level;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto lists = scan(note, deadline)) {
+    if (auto page = scan(note, deadline)) {
       note.reset();
-      const ChainAnswer answer = chain_.resolve(parsed, {lists->first, lists->second});
-      const Element shown = of_text || answer.found() ? nullptr : shown_text(lists->second, parsed.target.value_or(""));
+      const ChainAnswer answer = chain_.resolve(parsed, view_of(*page));
+      const Element shown = of_text || answer.found() ? nullptr : shown_text(page->text_elements, parsed.target.value_or(""));
       judgement = judge_negation(parsed, answer, shown);
       level = judgement.element ? answer.level : std::nullopt;
       current_.anchor = answer.result.anchor_text;
@@ -400,10 +399,11 @@ void StepRunner::run_negation(const ParsedInstruction& parsed) {
         held.reset();
       } else if (loaded = page_loaded(); !loaded) {
         held.reset();
-      } else if (held && same_records(held->first, lists->first) && same_records(held->second, lists->second)) {
+      } else if (held && same_records(held->elements, page->elements) &&
+                 same_records(held->text_elements, page->text_elements)) {
         return checked_step(true, judgement.element, judgement.state, level);
       } else {
-        held = std::move(*lists);
+        held = std::move(*page);
       }
     }
     if (last_read || stop_()) break;
@@ -605,7 +605,7 @@ void StepRunner::set_candidates(const ParsedInstruction& parsed, const Elements&
   current_.candidates.clear();
   Elements candidates = said;
   if (candidates.empty() && last_scan_ && parsed.target) {
-    candidates = near_misses(*parsed.target, last_scan_->first, last_scan_->second, CANDIDATES_SHOWN);
+    candidates = near_misses(*parsed.target, last_scan_->elements, last_scan_->text_elements, CANDIDATES_SHOWN);
   }
   for (const Element& candidate : candidates) {
     if (candidate && current_.candidates.size() < CANDIDATES_SHOWN) current_.candidates.push_back(element_info(*candidate));

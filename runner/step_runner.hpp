@@ -86,10 +86,9 @@ class StepRunner {
   void run_dialog_step(const ParsedInstruction& parsed);
   void run_direct_step(const ParsedInstruction& parsed);
 
-  // The two lists of the page as it is now (a kept scan while nothing changed), or none
+  // The page as it is now with its extras (a kept scan while nothing changed), or none
   // (with the reason in `note`) when the page could not be read before the deadline.
-  std::optional<std::pair<Elements, Elements>> scan(std::optional<std::string>& note,
-                                                    chromium::Clock::time_point deadline);
+  std::optional<PageRecords> scan(std::optional<std::string>& note, chromium::Clock::time_point deadline);
   chromium::ActOutcome perform(const ParsedInstruction& parsed, const ElementRecord& element,
                                chromium::Clock::time_point deadline);
   // Dismisses the open dialogs, with a note each, as long as they keep opening before
@@ -135,7 +134,7 @@ class StepRunner {
   // The step under way: its outcome so far, and what its last scan read.
   ScriptStep step_;
   StepOutcome current_;
-  std::optional<std::pair<Elements, Elements>> last_scan_;
+  std::optional<PageRecords> last_scan_;
 };
 
 }  // namespace quillfen::runner

@@ -64,7 +64,8 @@ TEST(Chain, AsksLaterStrategiesOnlyWhenNothingAtAllWasFound) {
                               [](std::string_view action) { return action == "click"; }),
                      scripted("last", 3, asked, nothing)});
   const Elements none;
-  const PageView page{none, none};
+  const PageExtras no_extras;
+  const PageView page{none, none, no_extras};
 
   // A found element in the wrong state ends the chain: the last strategy is never asked.
   const ChainAnswer clicked = chain.resolve(instruction("click", "Log in"), page);
@@ -99,9 +100,10 @@ class StandardChain : public ::testing::Test {
                  record("h3", "Red T-Shirt", 10, 300, 200, 24, "/html[1]/body[1]/div[2]/h3[1]"),
                  record("span", "Total", 10, 450, 60, 20, "/html[1]/body[1]/p[1]/span[1]"),
                  record("span", "$29.00", 100, 450, 60, 20, "/html[1]/body[1]/p[1]/span[2]")};
+  PageExtras extras;
   Chain chain = Chain::standard();
 
-  ChainAnswer resolve(const ParsedInstruction& parsed) const { return chain.resolve(parsed, {elements, texts}); }
+  ChainAnswer resolve(const ParsedInstruction& parsed) const { return chain.resolve(parsed, {elements, texts, extras}); }
 };
 
 TEST_F(StandardChain, LevelsAnswerInOrderAndALaterOneNeverOverrulesAFoundElement) {

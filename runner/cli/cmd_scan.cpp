@@ -9,6 +9,7 @@
 #include "engine/core/records.hpp"
 #include "runner/browser_choice.hpp"
 #include "runner/cli/browser_options.hpp"
+#include "runner/page_extras.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -59,16 +60,17 @@ int scan(const ScanOptions& options) {
     // The scan has as long as the load had.
     const auto scope = page->begin_scan(chromium::Clock::now() + std::chrono::milliseconds(options.timeout_ms));
     PageScanner scanner(*page, std::cerr);
-    const auto [elements, text_elements] = scanner.extract_interactable_elements();
+    const runner::PageRecords records = runner::scan_page(scanner);
     document["url"] = page->url();
     document["elements"] = Json::array();
-    for (const auto& element : elements) {
+    for (const auto& element : records.elements) {
       document["elements"].push_back(to_json(*element));
     }
     document["text_elements"] = Json::array();
-    for (const auto& element : text_elements) {
+    for (const auto& element : records.text_elements) {
       document["text_elements"].push_back(to_json(*element));
     }
+    document["extras"] = runner::to_json(records.extras);
   } catch (const PageError& e) {
     std::cerr << "quillfen: the scan of " << options.url << " failed: " << e.what() << "\n";
     return 1;
