@@ -4,6 +4,7 @@
 #include "engine/spatial/layout_mapper.hpp"
 #include "engine/spatial/relation_solver.hpp"
 #include "engine/strategies/lexical_tier.hpp"
+#include "runner/relaxed_strategy.hpp"
 
 #include <algorithm>
 #include <array>
@@ -90,6 +91,7 @@ Chain Chain::standard() {
                           const RelationSolver solver(LayoutMapper(page.elements, page.text_elements).build());
                           return solver.resolve(as_known(parsed));
                         }});
+  strategies.push_back({std::string(relaxed::LABEL), relaxed::LEVEL, relaxed_serves, resolve_relaxed});
   return Chain(std::move(strategies));
 }
 

@@ -3,7 +3,8 @@
 // all resolve through it, so a line gets the same answer wherever it is resolved.
 //
 // Level 1, "DOM", matches by text; level 2, "Spatial", by place on the page (the spatial
-// matrix and the relational resolution). A strategy is
+// matrix and the relational resolution); level 3, "Relaxed", reads the page as a person
+// does (labels for their controls, plain text, either side of an anchor). A strategy is
 // asked only when every earlier one found no element at all: a found element ends the
 // chain, also when it is in the wrong state, so a later strategy never overrules an
 // earlier one, nor turns a failed check into a pass.
@@ -80,7 +81,8 @@ class Chain {
  public:
   explicit Chain(std::vector<Strategy> strategies);
 
-  // DOM (level 1) and Spatial (level 2), for every action that needs an element.
+  // DOM (level 1) and Spatial (level 2) for every action that needs an element, then
+  // Relaxed (level 3) for the actions it serves.
   static Chain standard();
 
   // Asks the strategies that serve the instruction's action in order, until one finds an

@@ -1,7 +1,7 @@
 // Offline resolution: instruction lines resolved against a saved snapshot document
 // instead of a live page, as `quillfen resolve` does, through the same resolution chain
-// as a run: the text match (level 1), then the relational resolution over the spatial
-// matrix (level 2).
+// as a run: the text match (level 1), the relational resolution over the spatial matrix
+// (level 2), the relaxed strategy (level 3) over the snapshot's extras when it has them.
 #pragma once
 
 #include "engine/core/records.hpp"
@@ -46,10 +46,10 @@ inline constexpr std::size_t MAX_SNAPSHOT_BYTES = std::size_t{256} << 20;
 Snapshot load_snapshot(const std::string& path);
 
 // One line's answer: {"instruction", "parsed", "level", "strategy", "result"}, where
-// level is 1, 2 or null (nothing found; the result is then level 1's) and strategy the
-// label of the level ("DOM", "Spatial"; "direct" for a line that needs no element; null
-// when nothing was found), or {"instruction", "error"} for a line that is not an
-// instruction.
+// level is 1, 2, 3 or null (nothing found; the result is then level 1's) and strategy
+// the label of the level ("DOM", "Spatial", "Relaxed"; "direct" for a line that needs
+// no element; null when nothing was found), or {"instruction", "error"} for a line that
+// is not an instruction.
 Json resolve_line(const Snapshot& snapshot, std::string_view line);
 
 }  // namespace quillfen::offline

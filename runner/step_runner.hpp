@@ -1,6 +1,7 @@
 // Runs the steps of one script on one tab: parse, scan, resolve (through the resolution
-// chain: by text, then by place on the page), act or check, log exactly one outcome per
-// step with the reporter, and keep the step's outcome record (see outcome.hpp).
+// chain: by text, by place on the page, then as a person reads it), act or check, log
+// exactly one outcome per step with the reporter, and keep the step's outcome record
+// (see outcome.hpp).
 //
 // Steps that need an element, and checks, are retried on a fresh scan until they
 // succeed or the time-out passes, so a page that is still loading or changing does not

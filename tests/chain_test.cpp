@@ -139,11 +139,11 @@ TEST_F(StandardChain, LevelsAnswerInOrderAndALaterOneNeverOverrulesAFoundElement
   EXPECT_EQ(checkout.level, 1);
   EXPECT_FALSE(verdict_of(disabled_check, checkout).passed);
 
-  // Nothing anywhere: the level-1 result stands, the check fails, both were asked.
+  // Nothing anywhere: the level-1 result stands, the check fails, all three were asked.
   const auto missing = parse(R"(verify "Launch rocket" is visible)");
   const ChainAnswer none = resolve(missing);
   EXPECT_FALSE(none.found());
-  EXPECT_EQ(labels_asked(none), (std::vector<std::string>{"DOM", "Spatial"}));
+  EXPECT_EQ(labels_asked(none), (std::vector<std::string>{"DOM", "Spatial", "Relaxed"}));
   EXPECT_FALSE(verdict_of(missing, none).passed);
 }
 
@@ -152,7 +152,7 @@ TEST_F(StandardChain, ServesEachActionWithTheStrategiesMadeForIt) {
     ParsedInstruction parsed;
     std::vector<std::string> asked;  // on a target that nothing matches
   };
-  const std::vector<std::string> all{"DOM", "Spatial"};
+  const std::vector<std::string> all{"DOM", "Spatial", "Relaxed"};
   const std::vector<std::string> engine_only{"DOM", "Spatial"};
   const std::vector<Case> cases{
       {instruction("click", "Launch rocket"), all},
@@ -185,6 +185,35 @@ TEST_F(StandardChain, ServesEachActionWithTheStrategiesMadeForIt) {
   ParsedInstruction hidden = instruction("verify_not_visible", "Checkout");
   EXPECT_EQ(resolves_as(hidden.action), "verify_present");
   const ChainAnswer checkout = resolve(hidden);
+  EXPECT_EQ(checkout.level, 1);
+  EXPECT_EQ(checkout.result.element, elements[2]);
+}
+
+TEST_F(StandardChain, TheRelaxedLevelAnswersOnlyWhereTheOthersFoundNothing) {
+  // A label that names the hidden-by-style check box; the text match does not read
+  // labels for clicks, and nothing stands by the label's place.
+  const Element label = record("label", "Remember me", 40, 560, 100, 20, "/html[1]/body[1]/label[1]");
+  extras.labels.push_back({LabelLink::Kind::for_attribute, elements[3], label});
+  const ChainAnswer remember = resolve(parse(R"(click "Remember me")"));
+  EXPECT_EQ(remember.level, 3);
+  EXPECT_EQ(remember.label, "Relaxed");
+  EXPECT_EQ(labels_asked(remember), (std::vector<std::string>{"DOM", "Spatial", "Relaxed"}));
+  EXPECT_EQ(remember.result.element, label);
+
+  // Its state is the control's; the control is hidden and the label shown, so the label,
+  // which carries the control's enabled state, answers.
+  const auto visible = parse(R"(verify "Remember me" is visible)");
+  const ChainAnswer state = resolve(visible);
+  EXPECT_EQ(state.level, 3);
+  const Verdict verdict = verdict_of(visible, state);
+  EXPECT_TRUE(verdict.passed);
+  EXPECT_EQ(verdict.state, (Json{{"present", true}, {"visible", true}, {"enabled", true}}));
+
+  // "Checkout" is found by text at level 1, disabled: the relaxed level is never asked,
+  // even with a label of that name in the extras.
+  extras.labels.push_back({LabelLink::Kind::for_attribute, elements[3],
+                           record("label", "Checkout", 40, 600, 100, 20, "/html[1]/body[1]/label[2]")});
+  const ChainAnswer checkout = resolve(parse(R"(click "Checkout")"));
   EXPECT_EQ(checkout.level, 1);
   EXPECT_EQ(checkout.result.element, elements[2]);
 }

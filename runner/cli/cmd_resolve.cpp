@@ -49,9 +49,9 @@ void add_resolve_command(CLI::App& app, int& status) {
       "resolve",
       "Resolves instruction lines against a saved snapshot (as written by `quillfen scan`) and prints "
       "one JSON object per line: {\"instruction\", \"parsed\", \"level\", \"strategy\", \"result\"}, level "
-      "1 (\"DOM\") for the text match, 2 (\"Spatial\") for the relational resolution, null when neither "
-      "found an element; a line that is not an instruction prints {\"instruction\", \"error\"}. A LINE "
-      "of - reads lines from standard input. "
+      "1 (\"DOM\") for the text match, 2 (\"Spatial\") for the relational resolution, 3 (\"Relaxed\") for "
+      "labels, plain text and the looser relations, null when none found an element; a line that is not "
+      "an instruction prints {\"instruction\", \"error\"}. A LINE of - reads lines from standard input. "
       "Exit 0 when every line parsed, 1 otherwise, 2 when the snapshot cannot be used.");
   auto snapshot = std::make_shared<std::string>();
   auto lines = std::make_shared<std::vector<std::string>>();

@@ -1,0 +1,180 @@
+// The relaxed strategy on fixture pages in real Chromium: each page is scanned with its
+// extras, and lines (also with the action names that have no words yet) are resolved
+// through the whole chain. Every page holds the cases a person means and the ones where
+// no reasonable person would mean anything, which must stay unfound.
+#include "chromium/browser.hpp"
+#include "engine/agent/step_reader.hpp"
+#include "engine/browser/page_scanner.hpp"
+#include "runner/chain.hpp"
+#include "runner/page_extras.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quillfen::runner {
+namespace {
+
+std::string fixture(const std::string& name) {
+  return std::string(QUILLFEN_SOURCE_DIR) + "/tests/fixtures/relaxed/" + name;
+}
+
+// A line, or an action with its target for the words that do not parse yet.
+struct Line {
+  std::string text;
+  std::string action = "";
+};
+
+// What the chain must answer: the level (none: nothing found) and, when found, the end of
+// the found element's path and, for a level-3 check, whether it passes.
+struct Expect {
+  Line line;
+  std::optional<int> level;
+  std::string path_end = "";
+};
+
+class RelaxedPages : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { browser_ = chromium::Browser::launch(); }
+  static void TearDownTestSuite() { browser_.reset(); }
+
+  void SetUp() override { page_ = browser_->new_page(); }
+
+  PageRecords scan(const std::string& name) {
+    page_->navigate(fixture(name));
+    std::ostringstream quiet;
+    PageScanner scanner(*page_, quiet);
+    return scan_page(scanner);
+  }
+
+  static ParsedInstruction parsed_of(const Line& line) {
+    if (line.action.empty()) return StepReader().parse(line.text);
+    ParsedInstruction parsed;
+    parsed.action = line.action;
+    parsed.target = line.text;
+    return parsed;
+  }
+
+  static void check(const PageRecords& records, const std::vector<Expect>& table) {
+    const Chain chain = Chain::standard();
+    for (const Expect& e : table) {
+      SCOPED_TRACE(e.line.action + " " + e.line.text);
+      const ChainAnswer answer = chain.resolve(parsed_of(e.line), view_of(records));
+      EXPECT_EQ(answer.level, e.level);
+      if (!e.level) continue;
+      ASSERT_TRUE(answer.result.element);
+      EXPECT_TRUE(answer.result.element->xpath.ends_with(e.path_end)) << answer.result.element->xpath;
+    }
+  }
+
+  static inline std::unique_ptr<chromium::Browser> browser_;
+  std::unique_ptr<chromium::ChromiumPage> page_;
+};
+
+TEST_F(RelaxedPages, ALabelStandsForItsControl) {
+  const PageRecords page = scan("labels.html");
+  check(page, {
+                  // Clicks go to the label, which the browser passes on to its control.
+                  {{R"(click "Remember me")"}, 3, "/div[1]/label[1]"},
+                  {{R"(hover "Remember me")"}, 3, "/div[1]/label[1]"},
+                  {{R"(click "I agree")"}, 3, "/div[2]/label[1]"},
+                  {{"Dark mode", "double_click"}, 3, "/div[4]/label[1]"},
+                  // aria-labelledby: the browser passes nothing on, so the control itself.
+                  {{R"(click "Wi-Fi")"}, 3, "/div[3]/div[1]"},
+                  // State checks and checking reach the control.
+                  {{R"(verify "Remember me" is visible)"}, 3, "/div[1]/input[1]"},
+                  {{R"(verify "Locked option" is disabled)"}, 3, "/div[5]/input[1]"},
+                  {{"Remember me", "check"}, 3, "/div[1]/input[1]"},
+                  {{"Dark mode", "verify_checked"}, 3, "/div[4]/input[1]"},
+                  {{R"(click "Remember me" checkbox)"}, 3, "/div[1]/label[1]"},
+                  // A type word must fit the control.
+                  {{R"(click "Remember me" link)"}, std::nullopt},
+                  {{R"(click "Settings panel")"}, std::nullopt},
+              });
+  // A check box hidden behind its styled label: the label shows it, and carries the
+  // control's enabled state; a disabled control's label says disabled.
+  const Chain chain = Chain::standard();
+  const auto dark = StepReader().parse(R"(verify "Dark mode" is visible)");
+  EXPECT_TRUE(verdict_of(dark, chain.resolve(dark, view_of(page))).passed);
+  const auto locked = StepReader().parse(R"(verify "Locked option" is enabled)");
+  const Verdict still_locked = verdict_of(locked, chain.resolve(locked, view_of(page)));
+  EXPECT_FALSE(still_locked.passed);
+  EXPECT_EQ(still_locked.state, (Json{{"present", true}, {"visible", true}, {"enabled", false}}));
+}
+
+TEST_F(RelaxedPages, PlainTextIsActedOnAtItsOwnBox) {
+  const PageRecords page = scan("text.html");
+  check(page, {
+                  {{R"(hover "Walk the dog")"}, 3, "/li[1]/label[1]"},
+                  {{R"(click "Buy milk")"}, 3, "/li[2]/label[1]"},
+                  {{"Walk the dog", "double_click"}, 3, "/li[1]/label[1]"},
+                  {{R"(verify "Walk the dog" is visible)"}, 3, "/li[1]/label[1]"},
+                  {{R"(verify "todos" is present)"}, 3, "/h1[1]"},
+                  // Hidden text, and a word inside a paragraph, name nothing.
+                  {{R"(hover "Secret plan")"}, std::nullopt},
+                  {{R"(verify "Secret plan" is present)"}, std::nullopt},
+                  {{R"(click "privacy")"}, std::nullopt},
+                  {{R"(click "Walk the dog" button)"}, std::nullopt},
+              });
+}
+
+TEST_F(RelaxedPages, NextToLooksBothWaysAndBelowFindsTheColumn) {
+  const PageRecords page = scan("next_to.html");
+  check(page, {
+                  // The box is left of its text, where the place strategy never looks.
+                  {{R"(click checkbox next to "Buy milk")"}, 3, "/div[2]/input[1]"},
+                  {{R"(click checkbox next to "Walk the dog")"}, 3, "/div[3]/input[1]"},
+                  {{"checkbox next to Walk the dog", "check"}, 3, "/div[3]/input[1]"},
+                  // The button sits at the far end of the header's cell.
+                  {{R"(click button below "Action")"}, 3, "/td[1]/button[1]"},
+                  // Nothing on the anchor's row, or too far along it.
+                  {{R"(click checkbox next to "Lonely")"}, std::nullopt},
+                  {{R"(click checkbox next to "Far away")"}, std::nullopt},
+                  {{R"(click link next to "Buy milk")"}, std::nullopt},
+              });
+}
+
+TEST_F(RelaxedPages, ATextSplitOverInlinePiecesIsOneText) {
+  const PageRecords page = scan("split.html");
+  check(page, {
+                  {{R"(verify text "1 item left" is visible)"}, 3, "/footer[1]/span[1]"},
+                  {{"find text 1 item left"}, 3, "/footer[1]/span[1]"},
+                  {{"find exact text 1 item left"}, 3, "/footer[1]/span[1]"},
+                  {{R"(click "1 item left")"}, 3, "/footer[1]/span[1]"},
+                  {{R"(verify text "2 hidden things" is present)"}, std::nullopt},
+                  {{"find exact text 1 item"}, std::nullopt},
+              });
+}
+
+TEST_F(RelaxedPages, AnAnchorFoundTwiceIsTriedAtEachPlace) {
+  const PageRecords page = scan("anchors.html");
+  check(page, {
+                  // The smaller "Notes" has nothing beside it; the other one has the field.
+                  {{R"(type hello into field next to "Notes")"}, 3, "/div[2]/input[1]"},
+                  {{R"(click field right of "Notes")"}, 3, "/div[2]/input[1]"},
+                  {{R"(click button next to "Notes")"}, std::nullopt},
+              });
+}
+
+TEST_F(RelaxedPages, FieldsAreNamedByWrappingLabelsAndBoxesByTheTextAfterThem) {
+  const PageRecords page = scan("fields.html");
+  check(page, {
+                  {{R"(type cats into "Search")"}, 3, "/label[1]/input[1]"},
+                  {{R"(select Spain from "Country")"}, 3, "/label[2]/select[1]"},
+                  {{"Send me news", "check"}, 3, "/div[1]/input[1]"},
+                  {{"Basic plan", "verify_checked"}, 3, "/div[2]/input[1]"},
+                  // A click on the text after a box is a click on that text.
+                  {{R"(click "Send me news")"}, 3, "/div[1]"},
+                  // Text far from the box names nothing, and a check box's label names no field.
+                  {{"Terms far away", "check"}, std::nullopt},
+                  {{R"(click checkbox next to "Terms far away")"}, std::nullopt},
+                  {{R"(type cats into "Promotions")"}, std::nullopt},
+              });
+}
+
+}  // namespace
+}  // namespace quillfen::runner
