@@ -384,7 +384,9 @@ class Reader {
     if ((mode_ == Mode::point || mode_ == Mode::state) && d.kind == Kind::any) {
       for (const Elements* list : {&page_.text_elements, &page_.extras.texts}) {
         for (const Element& e : *list) {
-          if (!e) continue;
+          // The text of a control is its own: matching it is the text match's job, and a
+          // control that the text match missed was not on the page when it looked.
+          if (!e || kind_of(*e) != Kind::any) continue;
           const Fit f = text_fit(*e, d.text);
           if (f == Fit::none) {
             if (near_misses.size() < 5 && squeezed(e->text).find(d.text) != std::string::npos) near_misses.push_back(e);

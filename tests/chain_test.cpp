@@ -216,6 +216,13 @@ TEST_F(StandardChain, TheRelaxedLevelAnswersOnlyWhereTheOthersFoundNothing) {
   const ChainAnswer checkout = resolve(parse(R"(click "Checkout")"));
   EXPECT_EQ(checkout.level, 1);
   EXPECT_EQ(checkout.result.element, elements[2]);
+
+  // A control's text without its control (a scan that read the texts after the button
+  // came, and the controls before): not plain text to click, so the step looks again.
+  texts.push_back(record("button", "Load more", 10, 620, 100, 30, "/html[1]/body[1]/button[2]"));
+  EXPECT_FALSE(resolve(parse(R"(click "Load more")")).found());
+  texts.push_back(record("p", "Load more soon", 10, 660, 200, 20, "/html[1]/body[1]/p[2]"));
+  EXPECT_EQ(resolve(parse(R"(click "Load more")")).level, 3);
 }
 
 }  // namespace
