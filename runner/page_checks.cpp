@@ -70,7 +70,10 @@ bool same_record(const ElementRecord& a, const ElementRecord& b) {
 Judgement element_negation(const ParsedInstruction& parsed, const ChainAnswer& answer, const Element& shown_text) {
   const bool not_present = parsed.action == "verify_not_present";
   Judgement judgement;
-  if (answer.found() && answer.result.element) {
+  // Text found as itself (by the relaxed level) is told as text, as when no element check
+  // found it.
+  const bool found_as_text = shown_text && answer.found() && answer.result.element == shown_text;
+  if (answer.found() && answer.result.element && !found_as_text) {
     const Element& found = answer.result.element;
     const Element visible = visible_one(answer);
     judgement.element = visible ? visible : found;

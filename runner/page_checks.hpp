@@ -37,6 +37,7 @@ bool is_negation(std::string_view action);
 // A negation on one read: `answer` is the chain's answer for the line, `shown_text` a
 // visible text record whose text is exactly the target's (none when there is none, and
 // always none for the text negations, whose answer already reads the text records).
+// When the answer found that very record, it is told as text.
 Judgement judge_negation(const ParsedInstruction& parsed, const ChainAnswer& answer, const Element& shown_text);
 
 // A visible text record whose text is exactly the target, without regard to case or to

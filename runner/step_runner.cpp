@@ -391,7 +391,7 @@ void StepRunner::run_negation(const ParsedInstruction& parsed) {
     if (auto page = scan(note, deadline)) {
       note.reset();
       const ChainAnswer answer = chain_.resolve(parsed, view_of(*page));
-      const Element shown = of_text || answer.found() ? nullptr : shown_text(page->text_elements, parsed.target.value_or(""));
+      const Element shown = of_text ? nullptr : shown_text(page->text_elements, parsed.target.value_or(""));
       judgement = judge_negation(parsed, answer, shown);
       level = judgement.element ? answer.level : std::nullopt;
       current_.anchor = answer.result.anchor_text;
