@@ -332,6 +332,8 @@ class Reader {
     if (!link.control || !link.label) return nullptr;
     const Element control = control_of(link);
     if (!fits_kind(*control, wanted)) return nullptr;
+    // A label that is not shown names only a control that is.
+    if (!shown(link.label) && !shown(control)) return nullptr;
     const bool clicks_through = link.kind == LabelLink::Kind::for_attribute || link.kind == LabelLink::Kind::wrapping;
     switch (mode_) {
       case Mode::point:

@@ -91,6 +91,12 @@ TEST_F(RelaxedPages, ALabelStandsForItsControl) {
                   {{"Remember me", "check"}, 3, "/div[1]/input[1]"},
                   {{"Dark mode", "verify_checked"}, 3, "/div[4]/input[1]"},
                   {{R"(click "Remember me" checkbox)"}, 3, "/div[1]/label[1]"},
+                  // A label that is not laid out still names a box that is shown; a
+                  // box hidden with its label is named by nothing.
+                  {{"Mark all as complete", "check"}, 3, "/div[6]/input[1]"},
+                  {{R"(click "Mark all as complete")"}, 3, "/div[6]/input[1]"},
+                  {{R"(verify "Gone option" is present)"}, std::nullopt},
+                  {{"Gone option", "check"}, std::nullopt},
                   // A type word must fit the control.
                   {{R"(click "Remember me" link)"}, std::nullopt},
                   {{R"(click "Settings panel")"}, std::nullopt},

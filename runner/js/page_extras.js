@@ -36,14 +36,17 @@
   };
 
   // The text of a label without the text of the control it holds (a wrapping label
-  // around a list would otherwise carry every option).
+  // around a list would otherwise carry every option). A label that is not laid out at
+  // all still names its control (as it does for assistive technology), by all its text;
+  // its record says that it is not visible.
   const ownText = (label, control) => {
     const parts = [];
+    const laidOut = label.getClientRects().length > 0;
     const walker = document.createTreeWalker(label, NodeFilter.SHOW_TEXT);
     for (let node = walker.nextNode(); node; node = walker.nextNode()) {
       if (control && control.contains(node)) continue;
       const parent = node.parentElement;
-      if (parent && (parent.closest('script, style, template') || !parent.getClientRects().length)) continue;
+      if (parent && (parent.closest('script, style, template') || (laidOut && !parent.getClientRects().length))) continue;
       parts.push(node.textContent);
     }
     return squeeze(parts.join(' '));
