@@ -541,10 +541,20 @@ class Reader {
         keep([&](const Box& b, const ElementRecord&) { return overlaps_vertically(a, b) && horizontal_gap(a, b) <= relaxed::NEXT_TO_MAX_GAP; },
              [&](const Box& b) { return centre_distance(a, b); });
       }
-    } else if (relation == "right") {
-      keep([&](const Box& b, const ElementRecord&) { return b.x >= a.x2 && overlaps_vertically(a, b); }, [](const Box& b) { return b.x; });
-    } else if (relation == "left") {
-      keep([&](const Box& b, const ElementRecord&) { return b.x2 <= a.x && overlaps_vertically(a, b); }, [](const Box& b) { return -b.x2; });
+    } else if (relation == "right" || relation == "left") {
+      const bool right = relation == "right";
+      keep([&](const Box& b, const ElementRecord&) { return (right ? b.x >= a.x2 : b.x2 <= a.x) && overlaps_vertically(a, b); },
+           [&](const Box& b) { return right ? b.x : -b.x2; });
+      // A field's text starts inside its box: what is drawn within the field's own end,
+      // on its row, lies beside that text.
+      if (ranked.empty() && kind_of(*anchor) == Kind::field) {
+        const double t = relation_solver::SPATIAL_TOLERANCE;
+        keep(
+            [&](const Box& b, const ElementRecord&) {
+              return on_one_row(a, b) && (right ? b.x >= a.cx && b.x2 <= a.x2 + t : b.x >= a.x - t && b.x2 <= a.cx);
+            },
+            [&](const Box& b) { return right ? a.x2 - b.x2 : b.x - a.x; });
+      }
     } else if (relation == "below" || relation == "above") {
       const bool below = relation == "below";
       const auto beyond = [&](const Box& b) { return below ? b.y >= a.y2 : b.y2 <= a.y; };

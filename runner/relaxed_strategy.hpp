@@ -11,8 +11,9 @@
 //   1</strong><span> item left</span>") counts as one text.
 // - "next to" takes the nearest qualifying element on either side of the anchor, on its
 //   row first; "below" and "above" take the nearest element in the anchor's table column
-//   when none lies in its own band; an anchor text found several times is tried at each
-//   place in turn until one has a candidate.
+//   when none lies in its own band; "left of" and "right of" a field take what is drawn
+//   inside the field's own end when nothing lies beyond it; an anchor text found several
+//   times is tried at each place in turn until one has a candidate.
 // It stays strict where a person would not mean anything: a target is the whole of a
 // text or a word-bounded part of a short one (never a phrase inside a paragraph), hidden
 // text never matches, a relation needs an element close to the anchor, and a type word

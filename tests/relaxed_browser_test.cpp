@@ -137,6 +137,11 @@ TEST_F(RelaxedPages, NextToLooksBothWaysAndBelowFindsTheColumn) {
                   {{"checkbox next to Walk the dog", "check"}, 3, "/div[3]/input[1]"},
                   // The button sits at the far end of the header's cell.
                   {{R"(click button below "Action")"}, 3, "/td[1]/button[1]"},
+                  // A box drawn inside the left end of a field is left of the field's
+                  // text; a field with nothing drawn in it has nothing there.
+                  {{R"(click checkbox left of "New task")"}, 3, "/div[5]/input[1]"},
+                  {{R"(click checkbox left of "Plain field")"}, std::nullopt},
+                  {{R"(click checkbox right of "New task")"}, std::nullopt},
                   // Nothing on the anchor's row, or too far along it.
                   {{R"(click checkbox next to "Lonely")"}, std::nullopt},
                   {{R"(click checkbox next to "Far away")"}, std::nullopt},
