@@ -37,19 +37,20 @@ std::vector<std::pair<std::string, std::string>> properties(const StepOutcome& s
 }
 
 // Plain lines a person reads in the CI tool's view of the case.
-std::vector<std::string> output_lines(const StepOutcome& step) {
+std::vector<std::string> output_lines(const StepOutcome& step, const std::filesystem::path& attachments_from) {
   std::vector<std::string> lines;
   for (const Detail& detail : step_details(step)) lines.push_back(detail.label + ": " + detail.text);
   for (const std::string& note : step.notes) lines.push_back("note: " + note);
-  for (const Attachment& attachment : step.attachments) lines.push_back("[[ATTACHMENT|" + attachment.path + "]]");
+  for (const Attachment& attachment : step.attachments) lines.push_back("[[ATTACHMENT|" + (attachments_from / attachment.path).string() + "]]");
   return lines;
 }
 
-void write_case(std::ostringstream& x, const std::string& suite_name, const StepOutcome& step) {
+void write_case(std::ostringstream& x, const std::string& suite_name, const StepOutcome& step,
+                const std::filesystem::path& attachments_from) {
   x << "    <testcase classname=\"" << suite_name << "\" name=\"" << xml_escaped(step.instruction) << "\" file=\""
     << suite_name << "\" line=\"" << step.line << "\" time=\"" << seconds_text(step.duration) << "\"";
   const auto props = properties(step);
-  const auto lines = output_lines(step);
+  const auto lines = output_lines(step, attachments_from);
   if (step.passed() && props.empty() && lines.empty()) {
     x << "/>\n";
     return;
@@ -78,7 +79,7 @@ void write_case(std::ostringstream& x, const std::string& suite_name, const Step
 
 }  // namespace
 
-std::string junit_xml(const RunOutcome& run) {
+std::string junit_xml(const RunOutcome& run, const std::filesystem::path& attachments_from) {
   const Counts all = run.counts();
   std::ostringstream x;
   x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -90,16 +91,17 @@ std::string junit_xml(const RunOutcome& run) {
     x << "  <testsuite name=\"" << suite_name << "\" tests=\"" << counts.steps << "\" failures=\""
       << counts.failed + counts.not_run << "\" errors=\"0\" skipped=\"0\" time=\"" << seconds_text(script.duration)
       << "\">\n";
-    for (const StepOutcome& step : script.steps) write_case(x, suite_name, step);
+    for (const StepOutcome& step : script.steps) write_case(x, suite_name, step, attachments_from);
     x << "  </testsuite>\n";
   }
   x << "</testsuites>\n";
   return x.str();
 }
 
-void write_junit(const std::filesystem::path& file, const RunOutcome& run) {
+void write_junit(const std::filesystem::path& file, const RunOutcome& run,
+                 const std::filesystem::path& attachments_from) {
   try {
-    files::write_file(file, junit_xml(run));
+    files::write_file(file, junit_xml(run, attachments_from));
   } catch (const files::WriteError& e) {
     throw std::runtime_error("cannot write the JUnit file " + file.string() + ": " + e.reason() + ".");
   }

@@ -15,12 +15,15 @@ namespace quillfen::runner {
 
 // The whole document. Text is escaped for XML, and characters that XML cannot hold
 // (control characters, invalid UTF-8) are replaced, so the document is always well
-// formed.
-std::string junit_xml(const RunOutcome& run);
+// formed. Attachments are listed by their path from `attachments_from`, the folder
+// their paths are relative to (the report's), so that CI tools find them from the
+// folder the run was started in.
+std::string junit_xml(const RunOutcome& run, const std::filesystem::path& attachments_from = {});
 
 // Writes the document through files::write_file (missing directories created, an
 // earlier file replaced whole or not at all); throws std::runtime_error, one sentence
 // naming the file and the cause, when it cannot be written.
-void write_junit(const std::filesystem::path& file, const RunOutcome& run);
+void write_junit(const std::filesystem::path& file, const RunOutcome& run,
+                 const std::filesystem::path& attachments_from = {});
 
 }  // namespace quillfen::runner

@@ -41,8 +41,8 @@ const char* const STYLE = R"css(
     #qf .qf-head { display: flex; flex-wrap: wrap; gap: 4px 12px; align-items: baseline; }
     #qf .qf-head code { overflow-wrap: anywhere; }
     #qf .qf-status { font-weight: bold; }
-    #qf .qf-passed .qf-status { color: #1a7f37; }
-    #qf .qf-failed .qf-status, #qf .qf-not-run .qf-status { color: #cf222e; }
+    #qf li.qf-passed .qf-status { color: #1a7f37; }
+    #qf li.qf-failed .qf-status, #qf li.qf-not-run .qf-status { color: #cf222e; }
     #qf .qf-time { color: #57606a; margin-left: auto; }
     #qf ul.qf-list, #qf ol.qf-list { margin: 0; padding-left: 20px; }
     #qf figure { margin: 8px 0 0; }

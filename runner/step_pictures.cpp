@@ -35,7 +35,7 @@ std::vector<Mark> marks_for(const StepOutcome& step, const Element& anchor) {
 
 void StepPictures::after_step(chromium::Tab& tab, StepOutcome& step, std::size_t script_number,
                               const std::filesystem::path& script,
-                              const std::optional<std::pair<Elements, Elements>>& scan) {
+                              const std::optional<PageRecords>& scan) {
   const bool wanted = when_ == PictureWhen::all ? step.status != StepStatus::not_run
                                                 : when_ == PictureWhen::failures && step.status == StepStatus::failed;
   if (!wanted) return;
@@ -43,7 +43,7 @@ void StepPictures::after_step(chromium::Tab& tab, StepOutcome& step, std::size_t
   if (scan) {
     try {
       const ParsedInstruction parsed = reader_.parse(step.instruction);
-      if (parsed.target) anchor = anchor_of(*parsed.target, scan->first, scan->second);
+      if (parsed.target) anchor = anchor_of(*parsed.target, scan->elements, scan->text_elements);
     } catch (const std::invalid_argument&) {
       // A line that does not parse has no anchor to show.
     }

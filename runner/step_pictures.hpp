@@ -7,6 +7,7 @@
 #include "chromium/tab.hpp"
 #include "runner/instruction_reader.hpp"
 #include "runner/outcome.hpp"
+#include "runner/page_extras.hpp"
 #include "runner/pictures.hpp"
 
 #include <cstddef>
@@ -35,7 +36,7 @@ class StepPictures {
   // attaches it (or notes why there is none) to the step. `scan` is what the step read
   // last, if it read the page.
   void after_step(chromium::Tab& tab, StepOutcome& step, std::size_t script_number, const std::filesystem::path& script,
-                  const std::optional<std::pair<Elements, Elements>>& scan);
+                  const std::optional<PageRecords>& scan);
 
  private:
   PictureWhen when_;

@@ -140,6 +140,7 @@ StepOutcome StepRunner::run(const ScriptStep& step) {
   const auto started = Clock::now();
   const auto done = [&] {
     current_.duration = Clock::now() - started;
+    if (step_ended_) step_ended_(tab_, current_, last_scan_);
     console_.details(current_);
     console_.flush();
     return current_;

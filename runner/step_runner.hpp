@@ -30,6 +30,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -73,6 +74,12 @@ class StepRunner {
   std::vector<StepOutcome> run_all(const std::vector<ScriptStep>& steps);
   // Dismisses a dialog left open at the end of the script, with a note on `last`.
   void finish(StepOutcome* last);
+
+  // Called as each step ends, before its details are printed, with the tab, the step's
+  // outcome (which it may add to) and what the step read last of the page.
+  using StepEnded =
+      std::function<void(chromium::Tab&, StepOutcome&, const std::optional<PageRecords>&)>;
+  void on_step_end(StepEnded hook) { step_ended_ = std::move(hook); }
 
  private:
   void run_parsed(const ParsedInstruction& parsed);
@@ -136,6 +143,7 @@ class StepRunner {
   ScriptStep step_;
   StepOutcome current_;
   std::optional<PageRecords> last_scan_;
+  StepEnded step_ended_;
 };
 
 }  // namespace quillfen::runner

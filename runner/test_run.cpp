@@ -2,6 +2,7 @@
 
 #include "runner/json_report.hpp"
 #include "runner/junit_report.hpp"
+#include "runner/report_page.hpp"
 
 #include <exception>
 #include <ostream>
@@ -28,7 +29,7 @@ class ScriptRun {
     if (const auto signal = settings_.stop()) {
       outcome.steps = steps_not_run(reporter_, console_, script.steps, 0, interrupted_reason(*signal));
     } else {
-      outcome.steps = run_steps(script, outcome.notes);
+      outcome.steps = run_steps(script, number, outcome.notes);
     }
     outcome.duration = SteadyClock::now() - started;
     console_.script_finished(number, total, outcome);
@@ -36,7 +37,7 @@ class ScriptRun {
   }
 
  private:
-  std::vector<StepOutcome> run_steps(const Script& script, std::vector<std::string>& notes) {
+  std::vector<StepOutcome> run_steps(const Script& script, std::size_t number, std::vector<std::string>& notes) {
     std::string why_not;
     std::unique_ptr<chromium::Tab> tab = open_tab(notes, why_not);
     if (!tab) return steps_not_run(reporter_, console_, script.steps, 0, "not run: " + why_not);
@@ -55,6 +56,13 @@ class ScriptRun {
     }
     StepRunner steps(*tab, reporter_, console_, std::filesystem::absolute(script.path).parent_path(),
                      settings_.steps, settings_.stop);
+    if (settings_.pictures != nullptr) {
+      steps.on_step_end([&script, number, pictures = settings_.pictures](
+                            chromium::Tab& tab, StepOutcome& step,
+                            const std::optional<PageRecords>& scan) {
+        pictures->after_step(tab, step, number, script.path, scan);
+      });
+    }
     return steps.run_all(script.steps);
   }
 
@@ -156,6 +164,7 @@ int finish_run(const RunOutcome& run, Reporter& reporter, Console& console, std:
     errors << "quillfen run: " << e.what() << "\n";
     status = 2;
   };
+  reporter.additions = report_additions(run);
   try {
     reporter.summary(files.report);
   } catch (const std::exception& e) {
@@ -163,7 +172,7 @@ int finish_run(const RunOutcome& run, Reporter& reporter, Console& console, std:
   }
   if (files.junit) {
     try {
-      write_junit(*files.junit, run);
+      write_junit(*files.junit, run, files.report.parent_path());
       console.file_written("JUnit XML", *files.junit);
     } catch (const std::exception& e) {
       failed_to_write(e);

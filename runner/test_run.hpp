@@ -15,6 +15,7 @@
 #include "runner/interruption.hpp"
 #include "runner/outcome.hpp"
 #include "runner/script_file.hpp"
+#include "runner/step_pictures.hpp"
 #include "runner/step_runner.hpp"
 
 #include <chrono>
@@ -71,6 +72,8 @@ struct RunSettings {
   std::chrono::milliseconds load_timeout{10000};
   StopRequest stop = never_stop();
   std::vector<std::string> command_line;
+  // Takes the pictures of steps as they end; none taken when null.
+  StepPictures* pictures = nullptr;
 };
 
 // Runs the scripts in order. Every step of every script gets its outcome, run or not.

@@ -40,6 +40,7 @@ struct RunOptions {
   bool snapshots = false;
   bool headed = false;
   bool verbose = false;
+  std::string screenshots = "failures";
 };
 
 int run(const RunOptions& options, const std::vector<std::string>& command_line) {
@@ -87,6 +88,9 @@ int run(const RunOptions& options, const std::vector<std::string>& command_line)
   settings.load_timeout = load_timeout;
   settings.stop = runner::stop_signal;
   settings.command_line = command_line;
+  runner::PictureTaker taker(options.report);
+  runner::StepPictures pictures(*runner::picture_when(options.screenshots), taker);
+  settings.pictures = &pictures;
   Reporter reporter(std::cout);
   runner::Console console(std::cout, options.verbose);
   const runner::RunOutcome outcome = runner::run_scripts(scripts, *tabs, reporter, console, settings);
@@ -133,6 +137,11 @@ void add_run_command(CLI::App& app, int& status, const std::vector<std::string>&
   run_command->add_flag("--headed", options->headed, "Show the browser window (needs a display)")->excludes(endpoint);
   run_command->add_flag("--verbose,-v", options->verbose,
                         "Under each step, the element it used and how it was found, or the closest candidates");
+  run_command->add_option("--screenshots", options->screenshots,
+                          "Which steps get a picture of the page, with the element outlined, in a folder "
+                          "beside the report: failures, all or off")
+      ->default_val("failures")
+      ->check(CLI::IsMember({"failures", "all", "off"}));
   run_command->callback([options, &status, &command_line] { status = run(*options, command_line); });
 }
 
