@@ -97,7 +97,7 @@ PictureTaker::PictureTaker(const fs::path& report, std::size_t budget)
 
 PictureTaken PictureTaker::take(chromium::Tab& tab, const std::vector<Mark>& marks, const std::string& name) {
   PictureTaken taken;
-  if (used_ >= budget_) {
+  if (used() >= budget_) {
     taken.notes.push_back("no picture: the run's pictures reached their bound of " + size_words(budget_));
     return taken;
   }
@@ -139,17 +139,23 @@ PictureTaken PictureTaker::take(chromium::Tab& tab, const std::vector<Mark>& mar
     taken.notes.push_back(*failure);
     return taken;
   }
-  if (png.size() > budget_ - used_) {
-    taken.notes.push_back("no picture: it would take the run's pictures past their bound of " + size_words(budget_));
-    return taken;
+  {
+    // Workers take pictures at the same time: the bytes are claimed before the write.
+    const std::lock_guard lock(budget_mutex_);
+    if (png.size() > budget_ - used_) {
+      taken.notes.push_back("no picture: it would take the run's pictures past their bound of " + size_words(budget_));
+      return taken;
+    }
+    used_ += png.size();
   }
   try {
     files::write_file(folder_ / name, png);
   } catch (const files::WriteError& e) {
+    const std::lock_guard lock(budget_mutex_);
+    used_ -= png.size();
     taken.notes.push_back("no picture: cannot write " + (folder_ / name).string() + ": " + e.reason());
     return taken;
   }
-  used_ += png.size();
   taken.path = link_prefix_ + name;
   return taken;
 }

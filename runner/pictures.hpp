@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,14 +75,19 @@ class PictureTaker {
   // the picture under `name`. Throws nothing: what goes wrong is said in the notes.
   PictureTaken take(chromium::Tab& tab, const std::vector<Mark>& marks, const std::string& name);
 
-  // Bytes of pictures written so far.
-  std::size_t used() const { return used_; }
+  // Bytes of pictures written so far. Safe to call from several workers at once, as
+  // is take.
+  std::size_t used() const {
+    const std::lock_guard lock(budget_mutex_);
+    return used_;
+  }
 
  private:
   std::filesystem::path folder_;
   // The folder as a link from the report's folder, with a trailing '/'.
   std::string link_prefix_;
   std::size_t budget_;
+  mutable std::mutex budget_mutex_;
   std::size_t used_ = 0;
 };
 

@@ -4,8 +4,13 @@
 #include "runner/junit_report.hpp"
 #include "runner/report_page.hpp"
 
+#include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <ostream>
+#include <sstream>
+#include <thread>
 
 namespace quillfen::runner {
 namespace {
@@ -154,6 +159,88 @@ RunOutcome run_scripts(const std::vector<Script>& scripts, TabSource& tabs, Repo
   run.interrupted_by = settings.stop();
   run.duration = SteadyClock::now() - started;
   return run;
+}
+
+RunOutcome run_scripts(const std::vector<Script>& scripts, const std::vector<TabSource*>& workers, Reporter& reporter,
+                       Console& console, const RunSettings& settings) {
+  if (workers.size() <= 1) return run_scripts(scripts, *workers.at(0), reporter, console, settings);
+  const auto started = SteadyClock::now();
+  RunOutcome run;
+  run.started = WallClock::now();
+  run.started_local = reporter.started_at();
+  run.command_line = settings.command_line;
+  run.browser_version = workers.front()->browser_version();
+
+  // One per script: what its worker printed and logged, kept until it is its turn.
+  struct Slot {
+    std::ostringstream out;
+    std::vector<ResultRecord> results;
+    ScriptOutcome outcome;
+    std::exception_ptr error;
+    bool done = false;
+  };
+  std::vector<Slot> slots(scripts.size());
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::atomic<std::size_t> next{0};
+  const auto work = [&](TabSource& tabs) {
+    for (std::size_t i; (i = next++) < scripts.size();) {
+      Slot& slot = slots[i];
+      try {
+        Reporter script_reporter(slot.out, reporter.started_at());
+        Console script_console(slot.out, console.verbose());
+        slot.outcome = ScriptRun(tabs, script_reporter, script_console, settings).run(scripts[i], i + 1, scripts.size());
+        slot.results = std::move(script_reporter.results);
+      } catch (...) {
+        slot.error = std::current_exception();
+      }
+      const std::lock_guard lock(mutex);
+      slot.done = true;
+      finished.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (TabSource* tabs : workers) threads.emplace_back(work, std::ref(*tabs));
+
+  std::exception_ptr error;
+  for (Slot& slot : slots) {
+    {
+      std::unique_lock lock(mutex);
+      finished.wait(lock, [&slot] { return slot.done; });
+    }
+    console.stream() << slot.out.str();
+    console.flush();
+    reporter.results.insert(reporter.results.end(), std::make_move_iterator(slot.results.begin()),
+                            std::make_move_iterator(slot.results.end()));
+    run.scripts.push_back(std::move(slot.outcome));
+    if (slot.error && !error) error = slot.error;
+  }
+  for (std::thread& thread : threads) thread.join();
+  if (error) std::rethrow_exception(error);
+  run.interrupted_by = settings.stop();
+  run.duration = SteadyClock::now() - started;
+  return run;
+}
+
+std::vector<std::unique_ptr<TabSource>> open_tab_sources(const std::function<std::unique_ptr<TabSource>()>& open,
+                                                         std::size_t count) {
+  std::vector<std::unique_ptr<TabSource>> sources(count);
+  std::vector<std::exception_ptr> errors(count);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < count; ++i) {
+    threads.emplace_back([&, i] {
+      try {
+        sources[i] = open();
+      } catch (...) {
+        errors[i] = std::current_exception();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::exception_ptr& error : errors) {
+    if (error) std::rethrow_exception(error);
+  }
+  return sources;
 }
 
 int finish_run(const RunOutcome& run, Reporter& reporter, Console& console, std::ostream& errors,

@@ -1,6 +1,12 @@
-// A whole run: each script in a fresh tab, one after the other, with a heading and a
-// closing line per script, the reporter's lines for every step, and an outcome record
-// for all of it; then the summary, the HTML report, JUnit and JSON, and the exit code.
+// A whole run: each script in a fresh tab, with a heading and a closing line per script,
+// the reporter's lines for every step, and an outcome record for all of it; then the
+// summary, the HTML report, JUnit and JSON, and the exit code.
+//
+// With several workers, each has tabs of its own (its own browser, so nothing of one
+// script's cookies, storage or crash reaches another) and takes the next script not
+// yet taken. A script's lines are kept until it ends and then printed whole, in script
+// order, and its reporter records joined to the run's in that order, so the console,
+// the summary and every report read as those of a serial run; only the times differ.
 //
 // A browser that dies costs the script it died in, not the run: before each script the
 // browser is asked whether it still answers, and one that does not is started again,
@@ -79,6 +85,17 @@ struct RunSettings {
 // Runs the scripts in order. Every step of every script gets its outcome, run or not.
 RunOutcome run_scripts(const std::vector<Script>& scripts, TabSource& tabs, Reporter& reporter, Console& console,
                        const RunSettings& settings);
+
+// The same with one worker per tab source (one source runs as above, its lines printed
+// as they come). A script that fails to run at all (an error beyond its steps' own) is
+// thrown after every worker ended.
+RunOutcome run_scripts(const std::vector<Script>& scripts, const std::vector<TabSource*>& workers, Reporter& reporter,
+                       Console& console, const RunSettings& settings);
+
+// `count` tab sources opened by `open` at once, each on its own thread. Throws the
+// first error any of them threw, after all have ended (those opened are closed).
+std::vector<std::unique_ptr<TabSource>> open_tab_sources(const std::function<std::unique_ptr<TabSource>()>& open,
+                                                         std::size_t count);
 
 struct OutputFiles {
   std::filesystem::path report = Reporter::DEFAULT_REPORT_PATH;

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,7 +118,8 @@ TEST_F(BackgroundRun, ASignalEndsTheStepUnderWayAndTheReportsCoverWhatRan) {
     const fs::path one = write("one.test", "navigate " + FORM.string() + "\nclick \"Show values\"\nwait 60000\n"
                                            "click \"Show values\"\n");
     const fs::path two = write("two.test", "navigate " + FORM.string() + "\n");
-    start({one.string(), two.string(), "--junit", "junit.xml", "--json", "run.json", "--report", "report.html"});
+    start({one.string(), two.string(), "--workers", "1", "--junit", "junit.xml", "--json", "run.json", "--report",
+           "report.html"});
     ASSERT_TRUE(wait_for_output("[PASS] click \"Show values\"")) << slurp(dir_ / "out.txt");
     std::this_thread::sleep_for(300ms);
     const auto signalled = std::chrono::steady_clock::now();
@@ -152,7 +154,7 @@ TEST_F(BackgroundRun, ABrowserKilledMidRunCostsOneScriptAndANewOneRunsTheNext) {
   const fs::path one = write("one.test", "navigate " + FORM.string() + "\nclick \"Show values\"\nwait 2000\n"
                                          "click \"Show values\"\nverify \"Show values\" is present\n");
   const fs::path two = write("two.test", "navigate " + FORM.string() + "\nclick \"Show values\"\n");
-  start({one.string(), two.string(), "--json", "run.json", "--report", "report.html"});
+  start({one.string(), two.string(), "--workers", "1", "--json", "run.json", "--report", "report.html"});
   ASSERT_TRUE(wait_for_output("[PASS] click \"Show values\"")) << slurp(dir_ / "out.txt");
   const std::vector<pid_t> killed = browsers();
   ASSERT_EQ(killed.size(), 1u);
@@ -170,6 +172,68 @@ TEST_F(BackgroundRun, ABrowserKilledMidRunCostsOneScriptAndANewOneRunsTheNext) {
   EXPECT_EQ(json["scripts"][0]["status"], "failed");
   EXPECT_EQ(json["scripts"][1]["status"], "passed");
   EXPECT_FALSE(json["browser"].get<std::string>().empty());
+}
+
+// The times of a text, which differ from run to run, blotted out.
+std::string without_times(const std::string& text) {
+  std::string out = std::regex_replace(text, std::regex(" in [0-9.]+ s"), " in _ s");
+  out = std::regex_replace(out, std::regex("time=\"[0-9.]+\""), "time=\"_\"");
+  return std::regex_replace(out, std::regex("(TEST RUN SUMMARY)[^\n]*"), "$1");
+}
+
+TEST_F(BackgroundRun, AFolderRunsOnWorkersAsItRunsSeriallyAndShardsSplitIt) {
+  const fs::path suite = dir_ / "suite";
+  fs::create_directories(suite / "more");
+  const std::string open = "navigate " + FORM.string() + "\n";
+  write("suite/b.test", open + "click \"Show values\"\nverify \"Show values\" is present\n");
+  write("suite/a.test", open + "wait 400\nclick \"Show values\"\n");
+  write("suite/more/c.test", open + "click \"No such button\"\n");
+  write("suite/d.test", open + "verify \"Show values\" is present\n");
+  write("suite/notes.txt", "not a script\n");
+  const auto run = [this, &suite](const std::vector<std::string>& extra) {
+    std::string command = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(QUILLFEN_EXE) + " run " +
+                          shell_quoted(suite.string()) + " --timeout 1000";
+    for (const auto& a : extra) command += " " + shell_quoted(a);
+    return run_shell(command, dir_ / "stderr");
+  };
+  const Outcome serial = run({"--workers", "1", "--junit", "junit.xml"});
+  const std::string serial_junit = slurp(dir_ / "junit.xml");
+  EXPECT_EQ(serial.status, 1) << serial.out << serial.err;
+  // Sorted by path, the folder's folders too.
+  const std::vector<std::string> order{"a.test", "b.test", "d.test", "more/c.test"};
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::string heading = "[" + std::to_string(i + 1) + "/4] " + (suite / order[i]).string() + "\n";
+    const auto found = serial.out.find(heading, at);
+    ASSERT_NE(found, std::string::npos) << heading << serial.out;
+    at = found;
+  }
+  const Outcome parallel = run({"--workers", "3", "--junit", "junit.xml"});
+  EXPECT_EQ(parallel.status, 1) << parallel.out << parallel.err;
+  EXPECT_EQ(without_times(parallel.out), without_times(serial.out));
+  EXPECT_EQ(without_times(slurp(dir_ / "junit.xml")), without_times(serial_junit));
+
+  // Two shards: each script in exactly one, the failure in the shard that holds it.
+  const Outcome first = run({"--shard", "1/2"});
+  const Outcome second = run({"--shard", "2/2"});
+  EXPECT_EQ(first.status, 0) << first.out;
+  EXPECT_EQ(second.status, 1) << second.out;
+  EXPECT_NE(first.out.find("[1/2] " + (suite / "a.test").string() + "\n"), std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("[2/2] " + (suite / "d.test").string() + "\n"), std::string::npos) << first.out;
+  EXPECT_NE(second.out.find("[1/2] " + (suite / "b.test").string() + "\n"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("[2/2] " + (suite / "more/c.test").string() + "\n"), std::string::npos) << second.out;
+
+  // Bad shards and empty folders are one line each, exit 2, before any browser starts.
+  for (const auto& bad : {std::vector<std::string>{"--shard", "3/2"}, std::vector<std::string>{"--shard", "x"},
+                          std::vector<std::string>{"--workers", "0"}}) {
+    const Outcome refused = run(bad);
+    EXPECT_EQ(refused.status, 2) << bad[0] << " " << bad[1] << refused.out << refused.err;
+  }
+  fs::create_directories(dir_ / "empty");
+  const Outcome empty = run_shell(shell_quoted(QUILLFEN_EXE) + " run " + shell_quoted((dir_ / "empty").string()),
+                                  dir_ / "stderr");
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_EQ(empty.err, "quillfen run: the folder " + (dir_ / "empty").string() + " holds no *.test script.\n");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // script, a browser that died restarted for the next script (once), a stop that marks
 // the rest not run and still writes every report, and the JSON document of a run.
 #include "runner/json_report.hpp"
+#include "runner/junit_report.hpp"
 #include "runner/test_run.hpp"
 #include "tests/fake_tab.hpp"
 
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -176,6 +178,46 @@ TEST_F(WholeRun, AStopEndsTheRunAndEveryReportStillCoversEveryStep) {
   EXPECT_THAT(more_errors.str(), HasSubstr("quillfen run: cannot write the JUnit file /proc/no/such/junit.xml"));
   EXPECT_TRUE(fs::exists(dir / "run.json"));
   fs::remove_all(dir);
+}
+
+// The times of a text, which differ from run to run, blotted out.
+std::string without_times(const std::string& text) {
+  return std::regex_replace(std::regex_replace(text, std::regex(" in [0-9.]+ s"), " in _ s"),
+                            std::regex("time=\"[0-9.]+\""), "time=\"_\"");
+}
+
+TEST_F(WholeRun, WorkersPrintAndReportExactlyWhatASerialRunDoes) {
+  std::vector<Script> scripts;
+  for (int i = 1; i <= 7; ++i) {
+    // Scripts of different lengths, so that they end out of order on the workers.
+    std::vector<std::string> lines{"click \"Save\""};
+    for (int j = 0; j < (7 - i) % 3; ++j) lines.push_back("wait 30");
+    lines.push_back(i % 3 == 0 ? "click \"Missing\"" : "verify \"Save\" is present");
+    scripts.push_back(script("s" + std::to_string(i) + ".test", lines));
+  }
+  settings.steps = StepSettings{50ms, 5ms};
+  const RunOutcome serial = run_scripts(scripts, tabs, reporter, console, settings);
+  const std::string serial_out = out.str();
+
+  std::ostringstream parallel_out;
+  Reporter parallel_reporter{parallel_out, "2024-05-01 10:00:00"};
+  Console parallel_console{parallel_out, false};
+  FakeTabs second;
+  FakeTabs third;
+  const RunOutcome parallel =
+      run_scripts(scripts, std::vector<TabSource*>{&tabs, &second, &third}, parallel_reporter, parallel_console, settings);
+
+  EXPECT_EQ(without_times(parallel_out.str()), without_times(serial_out));
+  ASSERT_EQ(parallel_reporter.results.size(), reporter.results.size());
+  for (std::size_t i = 0; i < reporter.results.size(); ++i) {
+    EXPECT_EQ(parallel_reporter.results[i].instruction, reporter.results[i].instruction);
+    EXPECT_EQ(parallel_reporter.results[i].status, reporter.results[i].status);
+    EXPECT_EQ(parallel_reporter.results[i].reasons, reporter.results[i].reasons);
+  }
+  EXPECT_EQ(without_times(junit_xml(parallel)), without_times(junit_xml(serial)));
+  ASSERT_EQ(parallel.scripts.size(), scripts.size());
+  for (std::size_t i = 0; i < scripts.size(); ++i) EXPECT_EQ(parallel.scripts[i].path, scripts[i].path.string());
+  EXPECT_EQ(parallel.counts().failed, 2u);
 }
 
 TEST(JsonDocument, HoldsTheWholeRunWithEveryMemberAndPageTextAsText) {

@@ -2,7 +2,7 @@
 
 namespace quillfen::settings {
 
-bool SAVE_SNAPSHOTS = false;
+std::atomic<bool> SAVE_SNAPSHOTS = false;
 std::string LOG_PATH = "data/logs";
 
 }  // namespace quillfen::settings

@@ -1,6 +1,7 @@
-// `quillfen run`: runs test scripts in headless Chromium (launched, or a running one
-// reached through its endpoint), one fresh tab per script in a browser context of the
-// run's own, and reports every step on the console, in the HTML report and optionally in
+// `quillfen run`: runs test scripts (or every script under a folder, or one shard of
+// them) in headless Chromium (launched, or a running one reached through its endpoint),
+// one fresh tab per script in a browser context of its worker's own, on one or more
+// workers, and reports every step on the console, in the HTML report and optionally in
 // JUnit XML and JSON.
 #include "runner/cli/commands.hpp"
 #include "runner/cli/options.hpp"
@@ -13,6 +14,7 @@
 #include "runner/instruction_reader.hpp"
 #include "runner/interruption.hpp"
 #include "runner/script_file.hpp"
+#include "runner/script_list.hpp"
 #include "runner/test_run.hpp"
 
 #include <CLI/CLI.hpp>
@@ -21,7 +23,9 @@
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quillfen::cli {
@@ -41,13 +45,39 @@ struct RunOptions {
   bool headed = false;
   bool verbose = false;
   std::string screenshots = "failures";
+  // 0: as many as the machine has cores.
+  std::size_t workers = 0;
+  std::string shard;
 };
+
+// As many workers as asked for (else one per core), never more than there are scripts.
+std::size_t worker_count(std::size_t asked, std::size_t scripts) {
+  const std::size_t wanted = asked > 0 ? asked : std::max(1u, std::thread::hardware_concurrency());
+  return std::max<std::size_t>(1, std::min(wanted, scripts));
+}
 
 int run(const RunOptions& options, const std::vector<std::string>& command_line) {
   const runner::InstructionReader reader;
   std::vector<runner::Script> scripts;
   std::vector<std::string> issues;
-  for (const auto& file : options.scripts) {
+  std::vector<std::filesystem::path> files;
+  try {
+    files = runner::expand_scripts(options.scripts);
+  } catch (const runner::ScriptListError& e) {
+    std::cerr << "quillfen run: " << e.what() << "\n";
+    return 2;
+  }
+  if (!options.shard.empty()) {
+    const auto shard = runner::parse_shard(options.shard);
+    if (!shard) {
+      std::cerr << "quillfen run: --shard " << options.shard
+                << " is not a shard; write I/N, the I-th of N slices, with 1 <= I <= N.\n";
+      return 2;
+    }
+    files = runner::shard_slice(std::move(files), *shard);
+    if (files.empty()) std::cout << "Shard " << options.shard << " has no script to run.\n";
+  }
+  for (const auto& file : files) {
     try {
       scripts.push_back(runner::read_script(file));
     } catch (const std::exception& e) {
@@ -72,10 +102,22 @@ int run(const RunOptions& options, const std::vector<std::string>& command_line)
   // A page that answers nothing for this long is taken to hang.
   choice.command_timeout = std::chrono::milliseconds{10000 + options.timeout_ms};
   const std::chrono::milliseconds load_timeout{std::max(options.timeout_ms, 10000)};
-  std::unique_ptr<runner::BrowserTabs> tabs;
+  std::vector<std::unique_ptr<runner::TabSource>> tabs;
   try {
+    // One opener for every worker, so that the note about the sandbox comes once; it
+    // opens one browser at a time.
     auto opener = std::make_shared<runner::BrowserOpener>(choice, std::cerr);
-    tabs = std::make_unique<runner::BrowserTabs>([opener] { return opener->open(); }, load_timeout);
+    auto opening = std::make_shared<std::mutex>();
+    tabs = runner::open_tab_sources(
+        [opener, opening, load_timeout] {
+          return std::make_unique<runner::BrowserTabs>(
+              [opener, opening] {
+                const std::lock_guard lock(*opening);
+                return opener->open();
+              },
+              load_timeout);
+        },
+        worker_count(options.workers, scripts.size()));
   } catch (const std::exception& e) {
     std::cerr << "quillfen run: " << e.what() << "\n";
     return 2;
@@ -93,14 +135,17 @@ int run(const RunOptions& options, const std::vector<std::string>& command_line)
   settings.pictures = &pictures;
   Reporter reporter(std::cout);
   runner::Console console(std::cout, options.verbose);
-  const runner::RunOutcome outcome = runner::run_scripts(scripts, *tabs, reporter, console, settings);
-  tabs.reset();
+  std::vector<runner::TabSource*> workers;
+  for (const auto& source : tabs) workers.push_back(source.get());
+  const runner::RunOutcome outcome = runner::run_scripts(scripts, workers, reporter, console, settings);
+  // The browsers end before the reports are written, so that none outlives a stop.
+  tabs.clear();
 
-  runner::OutputFiles files;
-  files.report = options.report;
-  if (!options.junit.empty()) files.junit = options.junit;
-  if (!options.json.empty()) files.json = options.json;
-  return runner::finish_run(outcome, reporter, console, std::cerr, files);
+  runner::OutputFiles outputs;
+  outputs.report = options.report;
+  if (!options.junit.empty()) outputs.junit = options.junit;
+  if (!options.json.empty()) outputs.json = options.json;
+  return runner::finish_run(outcome, reporter, console, std::cerr, outputs);
 }
 
 }  // namespace
@@ -110,15 +155,16 @@ void add_run_command(CLI::App& app, int& status, const std::vector<std::string>&
   CLI::App* run_command = app.add_subcommand(
       "run",
       "Runs test scripts in headless Chromium, each in a fresh tab, and reports every step.\n"
-      "Every script is checked first: when any line is invalid, its issues are printed as\n"
-      "FILE:LINE: ISSUE and nothing runs. Relative paths of `navigate` steps are taken from\n"
-      "the script's folder. The HTML report goes to --report.\n"
+      "A folder stands for every *.test file under it, sorted. Every script is checked\n"
+      "first: when any line is invalid, its issues are printed as FILE:LINE: ISSUE and\n"
+      "nothing runs. Relative paths of `navigate` steps are taken from the script's folder.\n"
+      "The HTML report goes to --report.\n"
       "Exit codes: 0 every step passed; 1 a step failed or a script has invalid lines;\n"
       "2 usage errors, an unreadable script, a browser that cannot start or be reached, or a\n"
-      "report that cannot be written.");
-  run_command->add_option("scripts", options->scripts, "Script files, one instruction per line")
+      "report that cannot be written; 130/143 stopped by SIGINT/SIGTERM.");
+  run_command->add_option("scripts", options->scripts, "Script files (one instruction per line) or folders of them")
       ->required()
-      ->check(CLI::ExistingFile);
+      ->check(CLI::ExistingPath);
   run_command->add_option("--url", options->url, "Page (URL or local file) opened before each script's first step");
   run_command->add_option("--timeout", options->timeout_ms,
                           "How long a step waits for its element or its check, in milliseconds")
@@ -135,6 +181,12 @@ void add_run_command(CLI::App& app, int& status, const std::vector<std::string>&
                           "--browser-endpoint, a folder on the browser's machine");
   run_command->add_flag("--snapshots", options->snapshots, "Save a JSON snapshot of every page scan");
   run_command->add_flag("--headed", options->headed, "Show the browser window (needs a display)")->excludes(endpoint);
+  run_command->add_option("--workers", options->workers,
+                          "How many scripts run at once, each worker with a browser of its own "
+                          "(default: one per core, at most one per script)")
+      ->check(CLI::Range(1, 64));
+  run_command->add_option("--shard", options->shard,
+                          "Run only the I-th of N slices of the scripts (sorted by path), as I/N, e.g. 2/4");
   run_command->add_flag("--verbose,-v", options->verbose,
                         "Under each step, the element it used and how it was found, or the closest candidates");
   run_command->add_option("--screenshots", options->screenshots,
