@@ -10,6 +10,7 @@
 #include <mutex>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace quillfen::runner {
@@ -118,6 +119,10 @@ BrowserTabs::~BrowserTabs() {
 }
 
 std::unique_ptr<chromium::Tab> BrowserTabs::new_tab() {
+  // Each script gets a context of its own, so that nothing one script leaves (cookies,
+  // storage, cache) is seen by the next; the last script's tab went with its context.
+  context_.reset();
+  context_ = browser_->new_context();
   auto page = context_->new_page();
   page->set_load_timeout(load_timeout_);
   return page;
@@ -137,9 +142,6 @@ void BrowserTabs::restart_browser() {
   context_.reset();
   browser_.reset();
   browser_ = open_();
-  // The run's tabs share a context of their own: in a browser that is not ours, what
-  // they leave (cookies, storage) goes with it.
-  context_ = browser_->new_context();
 }
 
 std::string BrowserTabs::browser_version() { return browser_ ? browser_->version() : std::string(); }
@@ -163,13 +165,14 @@ RunOutcome run_scripts(const std::vector<Script>& scripts, TabSource& tabs, Repo
 
 RunOutcome run_scripts(const std::vector<Script>& scripts, const std::vector<TabSource*>& workers, Reporter& reporter,
                        Console& console, const RunSettings& settings) {
-  if (workers.size() <= 1) return run_scripts(scripts, *workers.at(0), reporter, console, settings);
+  if (workers.size() == 1) return run_scripts(scripts, *workers.front(), reporter, console, settings);
+  if (workers.empty() && !scripts.empty()) throw std::invalid_argument("scripts to run need a worker");
   const auto started = SteadyClock::now();
   RunOutcome run;
   run.started = WallClock::now();
   run.started_local = reporter.started_at();
   run.command_line = settings.command_line;
-  run.browser_version = workers.front()->browser_version();
+  run.browser_version = workers.empty() ? std::string() : workers.front()->browser_version();
 
   // One per script: what its worker printed and logged, kept until it is its turn.
   struct Slot {

@@ -48,7 +48,8 @@ class TabSource {
   virtual std::string browser_version() = 0;
 };
 
-// Tabs in a browser context of their own, in a browser that `open` starts (or reaches),
+// Tabs each in a browser context of its own (so in a browser that is not ours, what a
+// script leaves goes with its context), in a browser that `open` starts (or reaches),
 // started (or reached) again by the same call when it died. Tabs wait up to
 // `load_timeout` for a page that an act starts to load.
 class BrowserTabs : public TabSource {
@@ -87,7 +88,7 @@ RunOutcome run_scripts(const std::vector<Script>& scripts, TabSource& tabs, Repo
                        const RunSettings& settings);
 
 // The same with one worker per tab source (one source runs as above, its lines printed
-// as they come). A script that fails to run at all (an error beyond its steps' own) is
+// as they come; none is enough for no scripts, and opens no browser). A script that fails to run at all (an error beyond its steps' own) is
 // thrown after every worker ended.
 RunOutcome run_scripts(const std::vector<Script>& scripts, const std::vector<TabSource*>& workers, Reporter& reporter,
                        Console& console, const RunSettings& settings);

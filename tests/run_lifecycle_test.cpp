@@ -223,6 +223,12 @@ TEST_F(BackgroundRun, AFolderRunsOnWorkersAsItRunsSeriallyAndShardsSplitIt) {
   EXPECT_NE(second.out.find("[1/2] " + (suite / "b.test").string() + "\n"), std::string::npos) << second.out;
   EXPECT_NE(second.out.find("[2/2] " + (suite / "more/c.test").string() + "\n"), std::string::npos) << second.out;
 
+  // More shards than scripts: an empty one says so, passes, and starts no browser (the
+  // one named here could not start).
+  const Outcome none = run({"--shard", "5/5", "--chromium", (dir_ / "no-such-chromium").string()});
+  EXPECT_EQ(none.status, 0) << none.out << none.err;
+  EXPECT_NE(none.out.find("Shard 5/5 has no script to run."), std::string::npos) << none.out;
+
   // Bad shards and empty folders are one line each, exit 2, before any browser starts.
   for (const auto& bad : {std::vector<std::string>{"--shard", "3/2"}, std::vector<std::string>{"--shard", "x"},
                           std::vector<std::string>{"--workers", "0"}}) {
@@ -234,6 +240,27 @@ TEST_F(BackgroundRun, AFolderRunsOnWorkersAsItRunsSeriallyAndShardsSplitIt) {
                                   dir_ / "stderr");
   EXPECT_EQ(empty.status, 2);
   EXPECT_EQ(empty.err, "quillfen run: the folder " + (dir_ / "empty").string() + " holds no *.test script.\n");
+}
+
+// Each script starts from a clean browser profile: what one stored, the next does not
+// see, whether it runs on the same worker or another.
+TEST_F(BackgroundRun, AScriptDoesNotSeeWhatAnEarlierScriptStored) {
+  const fs::path page = write("storage.html",
+                              "<!doctype html><p id=\"seen\"></p>\n"
+                              "<button onclick=\"localStorage.setItem('kept', 'yes');"
+                              " document.getElementById('seen').textContent = 'stored now'\">Store</button>\n"
+                              "<script>document.getElementById('seen').textContent ="
+                              " localStorage.getItem('kept') ? 'storage kept' : 'storage empty';</script>\n");
+  const std::string open = "navigate " + page.string() + "\n";
+  write("1-store.test", open + "verify text storage empty is visible\nclick \"Store\"\n"
+                               "verify text stored now is visible\n");
+  write("2-look.test", open + "verify text storage empty is visible\n");
+  for (const std::string workers : {"1", "2"}) {
+    const Outcome run = run_shell("cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(QUILLFEN_EXE) +
+                                      " run 1-store.test 2-look.test --workers " + workers,
+                                  dir_ / "stderr");
+    EXPECT_EQ(run.status, 0) << "--workers " << workers << "\n" << run.out << run.err;
+  }
 }
 
 }  // namespace

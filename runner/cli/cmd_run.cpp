@@ -50,10 +50,11 @@ struct RunOptions {
   std::string shard;
 };
 
-// As many workers as asked for (else one per core), never more than there are scripts.
+// As many workers as asked for (else one per core), never more than there are scripts:
+// none for none, so that an empty shard starts no browser.
 std::size_t worker_count(std::size_t asked, std::size_t scripts) {
   const std::size_t wanted = asked > 0 ? asked : std::max(1u, std::thread::hardware_concurrency());
-  return std::max<std::size_t>(1, std::min(wanted, scripts));
+  return std::min(wanted, scripts);
 }
 
 int run(const RunOptions& options, const std::vector<std::string>& command_line) {
