@@ -3,9 +3,10 @@
 // running that each run reaches through --browser-endpoint. The two kinds of run take
 // turns in one session, so that both see the same machine; the figures are wall-clock
 // seconds per run (start-up, every step, the report), their medians and best, and the
-// ratio of the medians.
+// ratio of the medians. --suite runs a folder of scripts instead, and --workers passes
+// that many workers to both kinds of run.
 //
-// Usage: quillfen_remote_bench [--rounds 5] [--quillfen PATH]
+// Usage: quillfen_remote_bench [--rounds 5] [--quillfen PATH] [--suite DIR] [--workers N]
 #include "tests/remote_chromium.hpp"
 
 #include <algorithm>
@@ -21,7 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* USAGE = "Usage: quillfen_remote_bench [--rounds 5] [--quillfen PATH]\n";
+constexpr const char* USAGE =
+    "Usage: quillfen_remote_bench [--rounds 5] [--quillfen PATH] [--suite DIR] [--workers N]\n";
 
 std::string shell_quoted(const std::string& s) {
   std::string q = "'";
@@ -52,12 +54,18 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
   int rounds = 5;
   std::string quillfen = QUILLFEN_EXE;
+  std::string suite;
+  std::string workers;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--rounds" && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--quillfen" && i + 1 < argc) {
       quillfen = argv[++i];
+    } else if (arg == "--suite" && i + 1 < argc) {
+      suite = argv[++i];
+    } else if (arg == "--workers" && i + 1 < argc) {
+      workers = argv[++i];
     } else {
       std::cerr << USAGE;
       return arg == "--help" ? 0 : 2;
@@ -65,10 +73,14 @@ int main(int argc, char** argv) {
   }
 
   std::vector<std::string> scripts;
-  for (const auto& entry : fs::directory_iterator(fs::path(QUILLFEN_SOURCE_DIR) / "examples")) {
-    if (entry.path().extension() == ".test") scripts.push_back(entry.path().string());
+  if (suite.empty()) {
+    for (const auto& entry : fs::directory_iterator(fs::path(QUILLFEN_SOURCE_DIR) / "examples")) {
+      if (entry.path().extension() == ".test") scripts.push_back(entry.path().string());
+    }
+    std::sort(scripts.begin(), scripts.end());
+  } else {
+    scripts.push_back(suite);
   }
-  std::sort(scripts.begin(), scripts.end());
   std::string pattern = (fs::temp_directory_path() / "quillfen-remote-bench-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     std::cerr << "remote bench: cannot make a temporary folder\n";
@@ -77,11 +89,13 @@ int main(int argc, char** argv) {
   const fs::path work = pattern;
   std::string run = shell_quoted(quillfen) + " run";
   for (const auto& s : scripts) run += " " + shell_quoted(s);
+  if (!workers.empty()) run += " --workers " + shell_quoted(workers);
   run += " --report " + shell_quoted((work / "report.html").string()) + " >/dev/null 2>&1";
 
   quillfen::test::RemoteChromium remote;
   const std::string endpoint = run + " --browser-endpoint " + shell_quoted(remote.http_endpoint());
-  std::cout << "quillfen run on " << scripts.size() << " demo scripts, whole process, " << rounds
+  std::cout << "quillfen run on " << (suite.empty() ? std::to_string(scripts.size()) + " demo scripts" : suite)
+            << (workers.empty() ? "" : " with --workers " + workers) << ", whole process, " << rounds
             << " rounds taking turns (" << remote.http_endpoint() << " for the running browser)\n";
   // One unmeasured run of each warms the disk cache and the running browser.
   seconds_of(run);

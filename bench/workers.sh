@@ -2,12 +2,13 @@
 # Workers side by side: 40 scripts of 10 steps each on the demo shop (examples/site), run
 # whole by the quillfen binary with --workers 1, 2 and 4 in turn (browser start-up, every
 # step, the reports), timed as a whole process. Prints the seconds of each and the
-# speed-up over one worker. Usage: bench/workers.sh [BUILD_DIR] [ROUNDS]
+# speed-up over one worker; then the same suite with a launched browser against a running
+# one reached through --browser-endpoint (one worker). Usage: bench/workers.sh [BUILD_DIR] [ROUNDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 rounds=${2:-1}
-cmake --build "$build" --target quillfen >/dev/null
+cmake --build "$build" --target quillfen quillfen_remote_bench >/dev/null
 exe=$build/runner/quillfen
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -55,3 +56,6 @@ printf '  %-12s %10s %10s\n' workers seconds speed-up
 for workers in 1 2 4; do
   printf '  %-12s %10.2f %9.2fx\n' "$workers" "${best[$workers]}" "$(echo "${best[1]} / ${best[$workers]}" | bc -l)"
 done
+
+echo
+"$build/bench/quillfen_remote_bench" --suite "$work/suite" --workers 1 --rounds "$rounds"
