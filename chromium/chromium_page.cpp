@@ -124,12 +124,15 @@ Json parse_text(const Json& text) {
 // One question of an element: a function of the element and one argument. The function
 // text is the caller's (or static), and outlives the question. A question marked `fresh`
 // names a maker of the function, called anew for every call, whose function may
-// remember things between the elements of that call.
+// remember things between the elements of that call. A question marked `shortened`
+// gives each string as "N:rest", the first N bytes of the previous answer of its call
+// and then `rest` (see positional_paths.js).
 struct Question {
   std::string key;
   std::string_view function;
   Json arg;
   bool fresh = false;
+  bool shortened = false;
 };
 
 // The handle reads the helpers answer with functions of their own.
@@ -156,12 +159,73 @@ const std::vector<Question>& layout_and_text() {
 
 // The question that evaluating `script` on an element asks. The scanner's path script
 // walks all earlier siblings of every step; grouped, the one-pass path maker gives the
-// same strings for the whole group.
+// same strings for the whole group, shortened. Its direct-text script copies each
+// child list; grouped, a helper gives the same answer walking the children in place.
 Question evaluate_question(const std::string& script, bool grouped) {
   if (grouped && script == _XPATH_JS) {
-    return {"evaluate:" + script, "__quillfen.positionalPaths", nullptr, true};
+    return {"evaluate:" + script, "__quillfen.positionalPaths", nullptr, true, true};
+  }
+  if (grouped && script == _DIRECT_TEXT_JS) {
+    return {"evaluate:" + script, "__quillfen.reads.directText", nullptr};
   }
   return {"evaluate:" + script, script, nullptr};
+}
+
+// Expands the shortened answers of a call (see Question), in member order; an answer
+// that does not fit the previous one fails for its member alone.
+void lengthen(Answers& answers) {
+  std::string previous;
+  for (std::size_t i = 0; i < answers.values.size(); ++i) {
+    if (answers.errors.contains(i)) continue;
+    Json& value = answers.values[i];
+    const std::string* text = value.is_string() ? &value.get_ref<const std::string&>() : nullptr;
+    const std::size_t colon = text ? text->find(':') : std::string::npos;
+    std::size_t shared = 0;
+    const bool fits = colon != std::string::npos &&
+                      std::from_chars(text->data(), text->data() + colon, shared).ptr == text->data() + colon &&
+                      shared <= previous.size();
+    if (!fits) {
+      answers.errors.emplace(i, "The page's answer does not fit the previous one.");
+      value = nullptr;
+      continue;
+    }
+    previous = previous.substr(0, shared) + text->substr(colon + 1);
+    value = previous;
+  }
+}
+
+// Numbers as runs [first, count, first, count, ...] of ascending neighbours, and back.
+Json runs_of(const std::vector<std::size_t>& numbers) {
+  Json runs = Json::array();
+  std::size_t first = 0;
+  std::size_t count = 0;
+  for (const std::size_t number : numbers) {
+    if (count > 0 && first + count == number) {
+      ++count;
+      continue;
+    }
+    if (count > 0) {
+      runs.push_back(first);
+      runs.push_back(count);
+    }
+    first = number;
+    count = 1;
+  }
+  if (count > 0) {
+    runs.push_back(first);
+    runs.push_back(count);
+  }
+  return runs;
+}
+
+std::vector<std::size_t> from_runs(const Json& runs) {
+  std::vector<std::size_t> numbers;
+  for (std::size_t i = 0; i + 1 < runs.size(); i += 2) {
+    const std::size_t first = runs[i].get<std::size_t>();
+    const std::size_t count = runs[i + 1].get<std::size_t>();
+    for (std::size_t n = 0; n < count; ++n) numbers.push_back(first + n);
+  }
+  return numbers;
 }
 
 // The script that installs the helpers into a fresh isolated world; its value is the
@@ -169,7 +233,8 @@ Question evaluate_question(const std::string& script, bool grouped) {
 std::string helpers_installer() {
   return "globalThis.__quillfen = " + wrapped(scripts::HELPERS) + "(" + wrapped(scripts::ANSWER) +
          ", {layout: " + wrapped(scripts::LAYOUT) + ", innerText: " + wrapped(scripts::INNER_TEXT) +
-         ", isEnabled: " + wrapped(scripts::IS_ENABLED) + ", attributes: " + wrapped(scripts::ATTRIBUTES) + "}, " +
+         ", isEnabled: " + wrapped(scripts::IS_ENABLED) + ", attributes: " + wrapped(scripts::ATTRIBUTES) +
+         ", directText: " + wrapped(scripts::DIRECT_TEXT) + "}, " +
          wrapped(scripts::POSITIONAL_PATHS) + ", " + wrapped(scripts::WATCH) + ")";
 }
 
@@ -198,6 +263,25 @@ std::string ascii_lower(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
+}
+
+// The scanner's data-attribute map answered from an element's attributes.js answer: the
+// data-* attributes in document order, as its script gives them; none when the answer
+// cannot tell (a long value left out, an answer of another shape).
+std::optional<Json> data_attributes_from(const Json& attributes) {
+  if (!attributes.is_array() || attributes.size() != 2 || !attributes[1].is_array()) {
+    return std::nullopt;
+  }
+  Json data = Json::object();
+  const Json& pairs = attributes[1];
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    if (!pairs[i].is_string()) return std::nullopt;
+    const std::string& name = pairs[i].get_ref<const std::string&>();
+    if (!name.starts_with("data-")) continue;
+    if (!pairs[i + 1].is_string()) return std::nullopt;
+    data[name] = pairs[i + 1];
+  }
+  return data;
 }
 
 // getAttribute(name) answered from an element's attributes.js answer: the value, an
@@ -609,14 +693,20 @@ class Group {
     for (const Question& question : questions) args.push_back(question.arg);
     Json indices = nullptr;
     if (indices_ || members.size() != size_) {
-      indices = Json::array();
-      for (const std::size_t member : members) indices.push_back(indices_ ? indices_->at(member) : member);
+      std::vector<std::size_t> asked;
+      asked.reserve(members.size());
+      for (const std::size_t member : members) asked.push_back(indices_ ? indices_->at(member) : member);
+      indices = runs_of(asked);
     }
     const std::string expression = "(() => { const q = __quillfen; return q.ask(" + std::to_string(id_) + ", " +
                                    indices.dump() + ", " + std::to_string(members.size()) + ", " +
                                    question_list(questions) + ", " +
                                    args.dump(-1, ' ', true, Json::error_handler_t::replace) + "); })()";
-    return answers_list(reader_->read(expression), questions.size(), members.size());
+    std::vector<Answers> answers = answers_list(reader_->read(expression), questions.size(), members.size());
+    for (std::size_t q = 0; q < questions.size(); ++q) {
+      if (questions[q].shortened) lengthen(answers[q]);
+    }
+    return answers;
   }
 
   std::shared_ptr<Reader> reader_;
@@ -644,7 +734,14 @@ class ChromiumElement : public ElementHandle {
   }
   bool is_enabled() override { return as_bool(ask(read(Read::is_enabled))); }
 
-  Json evaluate(const std::string& script) override { return ask(evaluate_question(script, group_->grouped())); }
+  Json evaluate(const std::string& script) override {
+    // Grouped, the data attributes come from the attribute read that the scanner makes
+    // of the same elements anyway: one page pass less.
+    if (group_->grouped() && script == _DATA_ATTRIBUTES_JS) {
+      if (auto data = data_attributes_from(ask(read(Read::attributes)))) return std::move(*data);
+    }
+    return ask(evaluate_question(script, group_->grouped()));
+  }
 
   std::string inner_text() override {
     const Json& text = layout_or_text(Read::inner_text);
@@ -871,7 +968,7 @@ std::shared_ptr<Group> ChromiumPage::query_grouped(const std::string& selector) 
   auto hold = PageHold::kept(session_, reader_->world().context, id);
   std::vector<std::size_t> slots;
   if (const auto found = summary.find("slots"); scan && found != summary.end() && found->is_array()) {
-    slots = found->get<std::vector<std::size_t>>();
+    slots = from_runs(*found);
   }
   auto group = std::make_shared<Group>(reader_, std::move(hold), id, std::nullopt,
                                        summary.at("count").get<std::size_t>(), std::move(slots), scan);

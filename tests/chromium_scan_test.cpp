@@ -96,6 +96,19 @@ TEST_F(ChromiumScanTest, ScansGiveTheSameRecordsAsOneQuestionAtATime) {
       generated("prose.html", bench::prose_page(60)),
       generated("catalogue.html", bench::generated_page(60)),
       generated("flat.html", bench::flat_page(400)),
+      // Data attributes read with the other attributes (one too long for that), paths
+      // with non-ASCII steps between ASCII neighbours, and children that are only white
+      // space, comments or no-break spaces.
+      generated("shapes.html",
+                "<!doctype html><html><head><meta charset=\"utf-8\"></head><body><div data-b=\"1\" id=\"d\" data-a=\"2\" DATA-C=\"3\">Data</div>"
+                "<button data-long=\"" + std::string(1500, 'x') + "\" data-short=\"s\">Long data</button>"
+                "<span data-x=\"\">Empty data</span>"
+                "<caf\u00e9-box><span>Gr\u00f6\u00dfe</span><button>\u00dcber</button></caf\u00e9-box>"
+                "<caf\u00e9-box><span>Zweite</span><caf\u00c9-box><a href=\"#x\">Tief</a></caf\u00c9-box></caf\u00e9-box>"
+                "<p>  <b>Bold</b>  </p><p><!-- note --><i>Italic</i></p><p>&nbsp;<b>Space</b></p>"
+                "<p>\u2003<b>Em space</b></p><div>Own <b>and child</b></div>"
+                "<svg><a href=\"#s\"><text data-Q=\"q\" x=\"10\" y=\"20\">Drawn link</text></a></svg>"
+                "</body></html>"),
   };
   for (const auto& path : pages) {
     auto reference = open(path, AnswerMode::per_question);

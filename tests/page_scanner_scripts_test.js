@@ -195,10 +195,19 @@ const cursorPointer = load('cursor_pointer');
   assert.equal(pointer.size, new Set(listed.map((el) => xpath(el))).size);
   if (driverDir) {
     // Asked in an order unlike the document's, so that paths are built on kept ones.
+    // Each answer gives what differs from the previous one, as the driver reads it.
     const pathOf = load('positional_paths', driverDir)();
+    let previous = '';
+    const lengthen = (answer) => {
+      const colon = answer.indexOf(':');
+      const shared = Number(answer.slice(0, colon));
+      assert.ok(colon > 0 && shared <= previous.length, answer);
+      previous = previous.slice(0, shared) + answer.slice(colon + 1);
+      return previous;
+    };
     const order = all.map((el, i) => [random(1000), i]).sort((a, b) => a[0] - b[0]).map(([, i]) => i);
-    for (const i of order) assert.equal(pathOf(all[i]), walked[i]);
-    assert.equal(pathOf(body), '/html[1]/body[1]');
+    for (const i of order) assert.equal(lengthen(pathOf(all[i])), walked[i]);
+    assert.equal(lengthen(pathOf(body)), '/html[1]/body[1]');
   }
 }
 

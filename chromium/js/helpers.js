@@ -1,8 +1,10 @@
 // The page-side helpers, installed once per document into the tab's own isolated world
 // (the page's scripts can neither see nor change them, nor the built-ins they use), as
 // globalThis.__quillfen. Built from the other scripts: `answer` (answer.js), the handle
-// reads (layout.js, inner_text.js, is_enabled.js, attributes.js), the one-pass path
-// maker (positional_paths.js) and the change watch (watch.js).
+// reads (layout.js, inner_text.js, is_enabled.js, attributes.js, direct_text.js), the
+// one-pass path maker (positional_paths.js) and the change watch (watch.js).
+// Long lists of numbers travel as runs, [first, count, first, count, ...], for a list
+// of ascending neighbours: a scan's groups hold thousands of members.
 (answer, reads, positionalPaths, watch) => ({
   answer,
   reads,
@@ -59,12 +61,34 @@
     });
   },
   // Runs a query, keeps its elements as group `id` and returns JSON text: their number
-  // and, during scan `scan`, their slots.
+  // and, during scan `scan`, their slots as runs.
   query(selector, id, scan) {
     this.during(scan);
     const found = Array.from(document.querySelectorAll(selector));
     this.groups.set(id, found);
-    return JSON.stringify({ count: found.length, slots: this.slotsOf(found) });
+    const slots = this.slotsOf(found);
+    return JSON.stringify({ count: found.length, slots: slots === null ? null : this.runsOf(slots) });
+  },
+  runsOf(numbers) {
+    const runs = [];
+    for (let i = 0; i < numbers.length; i++) {
+      const last = runs.length - 2;
+      if (last >= 0 && runs[last] + runs[last + 1] === numbers[i]) {
+        runs[last + 1]++;
+      } else {
+        runs.push(numbers[i], 1);
+      }
+    }
+    return runs;
+  },
+  fromRuns(runs) {
+    const numbers = [];
+    for (let i = 0; i + 1 < runs.length; i += 2) {
+      for (let n = 0; n < runs[i + 1]; n++) {
+        numbers.push(runs[i] + n);
+      }
+    }
+    return numbers;
   },
   // Finds the first element matching `selector` and keeps it in batch `batch`. Returns
   // JSON text: the count (0 or 1) and, when found, its index in the batch, its slot and
@@ -123,13 +147,14 @@
     return JSON.stringify({ ids: [...ids], labels: [...labels] });
   },
   // Asks each question, with its own argument from `args`, of the elements of group
-  // `id` (or of those at `indices` in it), and returns the [answers, errors] pairs as
-  // JSON text, which the protocol carries faster than a structured value. A group that
-  // is not here (from another document) has only elements that are gone.
+  // `id` (or of those at the indices that the runs `indices` give), and returns the
+  // [answers, errors] pairs as JSON text, which the protocol carries faster than a
+  // structured value. A group that is not here (from another document) has only
+  // elements that are gone.
   ask(id, indices, count, questions, args) {
     let elements = this.groups.get(id) || new Array(count).fill(null);
     if (indices !== null) {
-      elements = indices.map((index) => elements[index] || null);
+      elements = this.fromRuns(indices).map((index) => elements[index] || null);
     }
     return JSON.stringify(questions.map((question, i) => answer(elements, question, args[i])));
   },
