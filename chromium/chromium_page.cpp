@@ -109,12 +109,21 @@ std::vector<Answers> answers_list(Json pairs, std::size_t questions, std::size_t
   return answers;
 }
 
-// JSON text that a page script returned as a string, parsed.
+// JSON text that a page script returned as a string, or as a list of its pieces in
+// order, parsed.
 Json parse_text(const Json& text) {
-  if (!text.is_string()) {
+  std::string joined;
+  if (text.is_array()) {
+    for (const Json& piece : text) {
+      if (!piece.is_string()) {
+        throw PageError("The page gave an answer of an unexpected shape.");
+      }
+      joined += piece.get_ref<const std::string&>();
+    }
+  } else if (!text.is_string()) {
     throw PageError("The page gave an answer of an unexpected shape.");
   }
-  Json parsed = Json::parse(text.get_ref<const std::string&>(), nullptr, false);
+  Json parsed = Json::parse(text.is_string() ? text.get_ref<const std::string&>() : joined, nullptr, false);
   if (parsed.is_discarded()) {
     throw PageError("The page's answer is not valid JSON.");
   }

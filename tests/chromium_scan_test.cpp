@@ -109,6 +109,17 @@ TEST_F(ChromiumScanTest, ScansGiveTheSameRecordsAsOneQuestionAtATime) {
                 "<p>\u2003<b>Em space</b></p><div>Own <b>and child</b></div>"
                 "<svg><a href=\"#s\"><text data-Q=\"q\" x=\"10\" y=\"20\">Drawn link</text></a></svg>"
                 "</body></html>"),
+      // Answers long enough to come in pieces, all of their text outside the basic
+      // plane: a cut between the halves of a character would spoil it.
+      generated("astral.html", [] {
+        std::string html = "<!doctype html><html><head><meta charset=\"utf-8\"></head><body>";
+        for (int i = 0; i < 200; ++i) {
+          html += "<p>";
+          for (int k = 0; k < 1500; ++k) html += "\U0001F600";
+          html += "</p>";
+        }
+        return html + "</body></html>";
+      }()),
   };
   for (const auto& path : pages) {
     auto reference = open(path, AnswerMode::per_question);

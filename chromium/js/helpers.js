@@ -60,14 +60,14 @@
       return slot;
     });
   },
-  // Runs a query, keeps its elements as group `id` and returns JSON text: their number
+  // Runs a query, keeps its elements as group `id` and returns a reply: their number
   // and, during scan `scan`, their slots as runs.
   query(selector, id, scan) {
     this.during(scan);
     const found = Array.from(document.querySelectorAll(selector));
     this.groups.set(id, found);
     const slots = this.slotsOf(found);
-    return JSON.stringify({ count: found.length, slots: slots === null ? null : this.runsOf(slots) });
+    return this.reply({ count: found.length, slots: slots === null ? null : this.runsOf(slots) });
   },
   runsOf(numbers) {
     const runs = [];
@@ -144,19 +144,38 @@
         }
       }
     }
-    return JSON.stringify({ ids: [...ids], labels: [...labels] });
+    return this.reply({ ids: [...ids], labels: [...labels] });
+  },
+  // JSON text of `value` for the caller. The protocol carries text faster than a
+  // structured value, and a long text faster in pieces, given as a list: each cut is
+  // moved back from between the halves of a surrogate pair, never splitting a character.
+  reply(value) {
+    const text = JSON.stringify(value);
+    if (text.length <= 65536) {
+      return text;
+    }
+    const pieces = [];
+    for (let start = 0; start < text.length;) {
+      let end = Math.min(start + 65536, text.length);
+      const last = text.charCodeAt(end - 1);
+      if (end < text.length && last >= 0xd800 && last <= 0xdbff) {
+        end--;
+      }
+      pieces.push(text.slice(start, end));
+      start = end;
+    }
+    return pieces;
   },
   // Asks each question, with its own argument from `args`, of the elements of group
   // `id` (or of those at the indices that the runs `indices` give), and returns the
-  // [answers, errors] pairs as JSON text, which the protocol carries faster than a
-  // structured value. A group that is not here (from another document) has only
-  // elements that are gone.
+  // [answers, errors] pairs as a reply. A group that is not here (from another
+  // document) has only elements that are gone.
   ask(id, indices, count, questions, args) {
     let elements = this.groups.get(id) || new Array(count).fill(null);
     if (indices !== null) {
       elements = this.fromRuns(indices).map((index) => elements[index] || null);
     }
-    return JSON.stringify(questions.map((question, i) => answer(elements, question, args[i])));
+    return this.reply(questions.map((question, i) => answer(elements, question, args[i])));
   },
   // The change stamp: see watch.js.
   watch: watch(),
