@@ -98,14 +98,17 @@ Answers answers_from(Json pair, std::size_t expected) {
   return answers;
 }
 
-// The answers to `questions` questions, one [answers, errors] pair each.
-std::vector<Answers> answers_list(Json pairs, std::size_t questions, std::size_t expected) {
-  if (!pairs.is_array() || pairs.size() != questions) {
-    return std::vector<Answers>(questions,
-                                Answers::failed(expected, "The page's answer does not fit the questions asked."));
-  }
+// The answers to as many questions as `expected` has sizes, one [answers, errors] pair
+// each, expected[q] answers in the q-th.
+std::vector<Answers> answers_list(Json pairs, const std::vector<std::size_t>& expected) {
   std::vector<Answers> answers;
-  for (Json& pair : pairs) answers.push_back(answers_from(std::move(pair), expected));
+  if (!pairs.is_array() || pairs.size() != expected.size()) {
+    for (const std::size_t size : expected) {
+      answers.push_back(Answers::failed(size, "The page's answer does not fit the questions asked."));
+    }
+    return answers;
+  }
+  for (std::size_t q = 0; q < expected.size(); ++q) answers.push_back(answers_from(std::move(pairs[q]), expected[q]));
   return answers;
 }
 
@@ -178,6 +181,27 @@ Question evaluate_question(const std::string& script, bool grouped) {
     return {"evaluate:" + script, "__quillfen.reads.directText", nullptr};
   }
   return {"evaluate:" + script, script, nullptr};
+}
+
+// The reads that the scanner makes of nearly every member of its groups, asked together
+// during a scan the first time any of them is asked: one round trip instead of one per
+// read. A group of any other selector asks each read when it comes.
+std::vector<std::vector<Question>> scan_bundles(const std::string& selector) {
+  const auto script = [](const std::string& text) { return evaluate_question(text, true); };
+  if (selector == INTERACTABLE_SELECTOR) {
+    return {{read(Read::layout), read(Read::inner_text), read(Read::is_enabled), script(_TAG_NAME_JS),
+             read(Read::attributes), script(_XPATH_JS)}};
+  }
+  if (selector == _CUSTOM_INPUT_SELECTOR) {
+    return {{script(_TAG_NAME_JS), read(Read::attributes), read(Read::layout), read(Read::inner_text),
+             script(_XPATH_JS)}};
+  }
+  if (selector == TEXT_SELECTOR) {
+    // Only the visible members with text are read further.
+    return {{read(Read::layout), read(Read::inner_text)},
+            {script(_TAG_NAME_JS), script(_XPATH_JS), read(Read::attributes), script(_DIRECT_TEXT_JS)}};
+  }
+  return {};
 }
 
 // Expands the shortened answers of a call (see Question), in member order; an answer
@@ -555,9 +579,10 @@ class Group {
  public:
   // Grouped answers: the members are the elements the helpers keep as `id` (or those at
   // `indices` there); `slots`, during a scan, numbers each member within the scan.
+  // `bundles` are reads asked together during the scan (see scan_bundles).
   Group(std::shared_ptr<Reader> reader, std::shared_ptr<PageHold> hold, std::uint64_t id,
         std::optional<std::vector<std::size_t>> indices, std::size_t size, std::vector<std::size_t> slots,
-        std::shared_ptr<ScanState> scan)
+        std::shared_ptr<ScanState> scan, std::vector<std::vector<Question>> bundles = {})
       : reader_(std::move(reader)),
         hold_(std::move(hold)),
         id_(id),
@@ -565,7 +590,8 @@ class Group {
         size_(size),
         slots_(std::move(slots)),
         scan_(std::move(scan)),
-        helpers_(scan_ ? scan_->helpers : std::string()) {}
+        helpers_(scan_ ? scan_->helpers : std::string()),
+        bundles_(std::move(bundles)) {}
   // One call per question: each element has its own remote object.
   Group(std::shared_ptr<Reader> reader, std::shared_ptr<PageHold> hold, std::vector<std::string> element_ids)
       : reader_(std::move(reader)),
@@ -596,9 +622,10 @@ class Group {
   }
 
   // Member `index`'s answer to questions[which]. Grouped, that question and every other
-  // of `questions` not answered yet are answered for all members in one call (during a
-  // scan, for those members only that no earlier group of the scan answered).
-  // The answer stays valid until the next question.
+  // of `questions` not answered yet (and during a scan, of the question's bundle) are
+  // answered in one call: for all members, or during a scan, for each question the
+  // members that no earlier group of the scan answered. The answer stays valid until
+  // the next question.
   const Json& ask(std::size_t index, const std::vector<Question>& questions, std::size_t which) {
     const Question& question = questions.at(which);
     if (!grouped()) {
@@ -608,26 +635,38 @@ class Group {
                                                 {"arguments", {{{"value", Json::array({question.arg})}}}},
                                                 {"returnByValue", true},
                                                 {"silent", true}}));
-      last_answer_ = answers_list(parse_text(text), 1, 1).front().at(0);
+      last_answer_ = answers_list(parse_text(text), {1}).front().at(0);
       return last_answer_;
     }
     if (const auto cached = answers_.find(question.key); cached != answers_.end()) {
       return cached->second.at(index);
     }
-    std::vector<Question> asked;
-    for (const Question& other : questions) {
-      if (!answers_.contains(other.key)) asked.push_back(other);
-    }
     ScanState* scan = live_scan();
-    // The members whose answers the page must give: all of them, or during a scan
-    // those without an answer to some asked question yet.
-    std::vector<std::size_t> needed;
-    for (std::size_t i = 0; i < size_; ++i) {
-      if (!scan || std::any_of(asked.begin(), asked.end(), [&](const Question& q) { return !stored(*scan, q.key, i); })) {
-        needed.push_back(i);
+    std::vector<Question> asked;
+    const auto add = [&](const Question& other) {
+      const bool known = answers_.contains(other.key) ||
+                         std::any_of(asked.begin(), asked.end(), [&](const Question& q) { return q.key == other.key; });
+      if (!known) asked.push_back(other);
+    };
+    for (const Question& other : questions) add(other);
+    if (scan) {
+      for (const auto& bundle : bundles_) {
+        if (std::any_of(bundle.begin(), bundle.end(), [&](const Question& q) { return q.key == question.key; })) {
+          for (const Question& other : bundle) add(other);
+        }
       }
     }
-    if (!needed.empty()) {
+    // The members whose answers the page must give, per question: all of them, or
+    // during a scan those without an answer to it yet.
+    std::vector<std::vector<std::size_t>> needed(asked.size());
+    bool any = false;
+    for (std::size_t q = 0; q < asked.size(); ++q) {
+      for (std::size_t i = 0; i < size_; ++i) {
+        if (!scan || !stored(*scan, asked[q].key, i)) needed[q].push_back(i);
+      }
+      any = any || !needed[q].empty();
+    }
+    if (any) {
       std::vector<Answers> answers;
       try {
         answers = call(asked, needed);
@@ -637,14 +676,15 @@ class Group {
         // run (no answer, a dialog, the tab gone, out of time) is no answer about these
         // elements, and fails the ask itself.
         if (error.kind() != PageError::Kind::element) throw;
-        answers.assign(asked.size(), Answers::failed(needed.size(), error.what()));
+        answers.clear();
+        for (const auto& members : needed) answers.push_back(Answers::failed(members.size(), error.what()));
       }
       if (!scan) {
         for (std::size_t q = 0; q < asked.size(); ++q) answers_.insert_or_assign(asked[q].key, std::move(answers[q]));
         return answers_.at(question.key).at(index);
       }
       for (std::size_t q = 0; q < asked.size(); ++q) {
-        for (std::size_t n = 0; n < needed.size(); ++n) store(*scan, asked[q].key, needed[n], answers[q], n);
+        for (std::size_t n = 0; n < needed[q].size(); ++n) store(*scan, asked[q].key, needed[q][n], answers[q], n);
       }
     }
     for (const Question& q : asked) answers_.insert_or_assign(q.key, from_scan(*scan, q.key));
@@ -696,22 +736,28 @@ class Group {
     return answers;
   }
 
-  // The answers of the members at `members` to `questions`, in one call.
-  std::vector<Answers> call(const std::vector<Question>& questions, const std::vector<std::size_t>& members) {
+  // The answers to questions[q] of the members at members[q], for every q, in one call.
+  std::vector<Answers> call(const std::vector<Question>& questions, const std::vector<std::vector<std::size_t>>& members) {
     Json args = Json::array();
     for (const Question& question : questions) args.push_back(question.arg);
-    Json indices = nullptr;
-    if (indices_ || members.size() != size_) {
-      std::vector<std::size_t> asked;
-      asked.reserve(members.size());
-      for (const std::size_t member : members) asked.push_back(indices_ ? indices_->at(member) : member);
-      indices = runs_of(asked);
+    Json indices = Json::array();
+    std::vector<std::size_t> expected;
+    for (const auto& asked : members) {
+      expected.push_back(asked.size());
+      if (!indices_ && asked.size() == size_) {
+        indices.push_back(nullptr);
+        continue;
+      }
+      std::vector<std::size_t> at;
+      at.reserve(asked.size());
+      for (const std::size_t member : asked) at.push_back(indices_ ? indices_->at(member) : member);
+      indices.push_back(runs_of(at));
     }
     const std::string expression = "(() => { const q = __quillfen; return q.ask(" + std::to_string(id_) + ", " +
-                                   indices.dump() + ", " + std::to_string(members.size()) + ", " +
-                                   question_list(questions) + ", " +
-                                   args.dump(-1, ' ', true, Json::error_handler_t::replace) + "); })()";
-    std::vector<Answers> answers = answers_list(reader_->read(expression), questions.size(), members.size());
+                                   std::to_string(size_) + ", " + question_list(questions) + ", " +
+                                   args.dump(-1, ' ', true, Json::error_handler_t::replace) + ", " + indices.dump() +
+                                   "); })()";
+    std::vector<Answers> answers = answers_list(reader_->read(expression), expected);
     for (std::size_t q = 0; q < questions.size(); ++q) {
       if (questions[q].shortened) lengthen(answers[q]);
     }
@@ -727,6 +773,7 @@ class Group {
   std::vector<std::size_t> slots_;
   std::shared_ptr<ScanState> scan_;
   std::string helpers_;
+  std::vector<std::vector<Question>> bundles_;
   std::map<std::string, Answers> answers_;
   Json last_answer_;
 };
@@ -980,7 +1027,8 @@ std::shared_ptr<Group> ChromiumPage::query_grouped(const std::string& selector) 
     slots = from_runs(*found);
   }
   auto group = std::make_shared<Group>(reader_, std::move(hold), id, std::nullopt,
-                                       summary.at("count").get<std::size_t>(), std::move(slots), scan);
+                                       summary.at("count").get<std::size_t>(), std::move(slots), scan,
+                                       scan_bundles(selector));
   latest_query_ = group;
   labels_.reset();
   return group;

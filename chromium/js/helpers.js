@@ -167,15 +167,15 @@
     return pieces;
   },
   // Asks each question, with its own argument from `args`, of the elements of group
-  // `id` (or of those at the indices that the runs `indices` give), and returns the
-  // [answers, errors] pairs as a reply. A group that is not here (from another
-  // document) has only elements that are gone.
-  ask(id, indices, count, questions, args) {
-    let elements = this.groups.get(id) || new Array(count).fill(null);
-    if (indices !== null) {
-      elements = this.fromRuns(indices).map((index) => elements[index] || null);
-    }
-    return this.reply(questions.map((question, i) => answer(elements, question, args[i])));
+  // `id` (`count` of them), or of those at the indices that its runs in `indices` give
+  // (null: all), and returns the [answers, errors] pairs as a reply. A group that is not
+  // here (from another document) has only elements that are gone.
+  ask(id, count, questions, args, indices) {
+    const all = this.groups.get(id) || new Array(count).fill(null);
+    return this.reply(questions.map((question, i) => {
+      const elements = indices[i] === null ? all : this.fromRuns(indices[i]).map((index) => all[index] || null);
+      return answer(elements, question, args[i]);
+    }));
   },
   // The change stamp: see watch.js.
   watch: watch(),
