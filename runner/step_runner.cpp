@@ -77,9 +77,10 @@ bool is_direct_step(const std::string& action) {
 
 // A snapshot helps to debug a run and is never a reason to stop one: the first that
 // cannot be written is said where its notice would stand, and the run takes no more,
-// so the warning comes once.
-std::string stop_snapshots(std::ostream& out, const files::WriteError& failure) {
-  settings::SAVE_SNAPSHOTS = false;
+// so the warning comes once: workers whose scans failed at the same time leave it to
+// the one that turned snapshots off.
+std::optional<std::string> stop_snapshots(std::ostream& out, const files::WriteError& failure) {
+  if (!settings::SAVE_SNAPSHOTS.exchange(false)) return std::nullopt;
   const std::string warning = "DOM snapshot not saved: " + failure.path1().string() + ": " + failure.reason() +
                               "; no more snapshots are taken in this run";
   out << "  [" << warning << "]" << std::endl;
@@ -222,7 +223,7 @@ std::optional<PageRecords> StepRunner::scan(std::optional<std::string>& note, Cl
   while (true) {
     try {
       last_scan_ = scans_.read(tab_, console_.stream(), deadline, [this](const files::WriteError& failure) {
-        current_.notes.push_back(stop_snapshots(console_.stream(), failure));
+        if (auto warning = stop_snapshots(console_.stream(), failure)) current_.notes.push_back(std::move(*warning));
       });
       return last_scan_;
     } catch (const PageError& e) {
