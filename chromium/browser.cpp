@@ -1,5 +1,6 @@
 #include "chromium/browser.hpp"
 
+#include "chromium/fd.hpp"
 #include "chromium/websocket_transport.hpp"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <string_view>
@@ -157,13 +157,12 @@ int signal_profile_processes(const fs::path& profile) {
     if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
       continue;
     }
-    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-    const std::string command_line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Processes end while the list is read: whatever cannot be read is passed over.
+    const std::string command_line = read_file_or_empty(entry.path() / "cmdline");
     if (command_line.find(needle) == std::string::npos) {
       continue;
     }
-    std::ifstream stat_file(entry.path() / "stat");
-    const std::string stat((std::istreambuf_iterator<char>(stat_file)), std::istreambuf_iterator<char>());
+    const std::string stat = read_file_or_empty(entry.path() / "stat");
     const auto close = stat.rfind(')');
     if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') {
       continue;

@@ -1,6 +1,9 @@
-// An owned file descriptor, closed on destruction.
+// An owned file descriptor, closed on destruction, and a read of a small file that
+// never throws.
 #pragma once
 
+#include <filesystem>
+#include <string>
 #include <utility>
 
 namespace quillfen::chromium {
@@ -28,5 +31,10 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// The whole content of a small file such as /proc/PID/cmdline, or what was read of it
+// before a read failed ("" when it cannot be opened). A process may end while its /proc
+// files are read, which makes read() fail with ESRCH; a file stream would throw there.
+std::string read_file_or_empty(const std::filesystem::path& path);
 
 }  // namespace quillfen::chromium

@@ -3,6 +3,7 @@
 // of events, driven by a test that plays the browser's end of the pipes.
 #include "chromium/chromium_page.hpp"
 #include "chromium/connection.hpp"
+#include "chromium/fd.hpp"
 #include "chromium/session.hpp"
 #include "chromium/tab.hpp"
 #include "chromium/transport.hpp"
@@ -61,6 +62,25 @@ struct FakeBrowser {
 };
 
 Clock::time_point soon() { return Clock::now() + 200ms; }
+
+// The browser's clean-up reads /proc while processes come and go; a read that fails
+// (here a directory, which fails as a file of an ending process does) gives what was
+// read, never an exception.
+TEST(ReadFileOrEmpty, GivesTheContentOrNothingAndNeverThrows) {
+  char pattern[] = "/tmp/quillfen-fd-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path dir = pattern;
+  const std::string big(10000, 'x');
+  {
+    const UniqueFd fd(::open((dir / "file").c_str(), O_WRONLY | O_CREAT, 0600));
+    ASSERT_EQ(::write(fd.get(), big.data(), big.size()), static_cast<ssize_t>(big.size()));
+  }
+  EXPECT_EQ(read_file_or_empty(dir / "file"), big);
+  EXPECT_EQ(read_file_or_empty(dir / "missing"), "");
+  EXPECT_EQ(read_file_or_empty(dir), "");
+  EXPECT_NE(read_file_or_empty("/proc/self/cmdline"), "");
+  std::filesystem::remove_all(dir);
+}
 
 TEST(MessageFramer, CutsSplitAndJoinedMessagesAtTheirNul) {
   MessageFramer framer(1024);
