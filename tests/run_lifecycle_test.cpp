@@ -192,7 +192,7 @@ TEST_F(BackgroundRun, AFolderRunsOnWorkersAsItRunsSeriallyAndShardsSplitIt) {
   write("suite/notes.txt", "not a script\n");
   const auto run = [this, &suite](const std::vector<std::string>& extra) {
     std::string command = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(QUILLFEN_EXE) + " run " +
-                          shell_quoted(suite.string()) + " --timeout 1000";
+                          shell_quoted(suite.string()) + " --timeout 4000";
     for (const auto& a : extra) command += " " + shell_quoted(a);
     return run_shell(command, dir_ / "stderr");
   };
