@@ -178,6 +178,8 @@ TEST_F(ChromiumScanTest, AKeptScanServesOnlyWhileNothingAScanReadsHasChanged) {
        script("document.styleSheets[0].insertRule('#press { visibility: hidden }');"), changed},
       {"the window scrolled", script("window.scrollTo(0, 500);"), changed},
       {"an inner box scrolled", script("document.getElementById('scroller').scrollTop = 120;"), changed},
+      {"a box that hides its overflow scrolled by a script",
+       script("document.getElementById('clipped').scrollTop = 120;"), changed},
       {"the address's fragment", script("history.replaceState(null, '', '#elsewhere');"), same_records},
       {"a slot in an open shadow root",
        script("document.getElementById('open-host').shadowRoot.append(document.createElement('slot'));"), changed},

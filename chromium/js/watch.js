@@ -6,7 +6,7 @@
 // - a mutation observer on the document and on every open shadow root it has met; the
 //   records still pending are taken at each stamp, so none is missed for being late;
 // - the address, the viewport's size, the device pixel ratio and the window's scroll
-//   offsets, and the scroll offsets of every element that can scroll;
+//   offsets, and the scroll offsets of every scroll container whose content overflows;
 // - whether an animation or transition is running (then every stamp is a change);
 // - the look of the page: every element's box and computed visibility and cursor, the
 //   elements that can scroll, and the rendered text of the whole document (which also
@@ -37,6 +37,7 @@
   };
   const placeNow = () => [location.href, innerWidth, innerHeight, devicePixelRatio, scrollX, scrollY].join(' ');
   const offsetsOf = (scrollers) => scrollers.map((element) => element.scrollTop + ' ' + element.scrollLeft).join(',');
+  const scrolls = (overflow) => overflow !== 'visible' && overflow !== 'clip';
   // Every element of the document and of the open shadow trees inside it.
   const lookNow = () => {
     const boxes = [];
@@ -48,8 +49,13 @@
         boxes.push(box.x, box.y, box.width, box.height);
         const style = getComputedStyle(element);
         styles.push(style.visibility, style.cursor);
-        if (element.scrollHeight > element.clientHeight || element.scrollWidth > element.clientWidth) {
-          scrollers.push(element);
+        // Only a scroll container has offsets of its own (the document's are the
+        // window's): its size is read only then, which spares most elements four
+        // layout reads.
+        if (scrolls(style.overflowX) || scrolls(style.overflowY)) {
+          if (element.scrollHeight > element.clientHeight || element.scrollWidth > element.clientWidth) {
+            scrollers.push(element);
+          }
         }
         if (element.shadowRoot !== null) {
           observe(element.shadowRoot);
