@@ -952,8 +952,8 @@ std::unique_ptr<ScanScope> ChromiumPage::begin_scan(Clock::time_point deadline) 
 }
 
 std::optional<std::string> ChromiumPage::change_stamp() {
-  const auto stamp = [this](bool full) {
-    const Json stamp = reader_->read_value(full ? "__quillfen.stamp(true)" : "__quillfen.stamp(false)");
+  const auto full_stamp = [this] {
+    const Json stamp = reader_->read_value("__quillfen.stamp(true)");
     if (!stamp.is_string()) {
       throw PageError("The page gave a change stamp of an unexpected shape.");
     }
@@ -974,13 +974,17 @@ std::optional<std::string> ChromiumPage::change_stamp() {
     style_and_layout_passes_ = passes();
   }
   // The stamp brings style and layout up to date before the counts are read, so that a
-  // change made before it shows in them. When they moved since the previous stamp,
-  // the page's look is compared again, as it is now.
-  const std::string cheap = stamp(false);
+  // change made before it shows in them. When they moved since the previous stamp, or
+  // the first stamp left its look at the page to a full one, the page's look is
+  // compared again, as it is now.
+  const Json first = reader_->read_value("__quillfen.stampDeferring()");
+  if (!first.is_array() || first.size() != 2 || !first[0].is_string() || !first[1].is_boolean()) {
+    throw PageError("The page gave a change stamp of an unexpected shape.");
+  }
   std::vector<double> now = passes();
   const bool moved = now.size() != 2 || now != style_and_layout_passes_;
   style_and_layout_passes_ = std::move(now);
-  return moved ? stamp(true) : cheap;
+  return moved || first[1].get<bool>() ? full_stamp() : first[0].get<std::string>();
 }
 
 Json ChromiumPage::call_in_world(std::string_view function, const Json& arguments) {

@@ -182,4 +182,7 @@
   stamp(full) {
     return this.watch.stamp(full);
   },
+  stampDeferring() {
+    return this.watch.stampDeferring();
+  },
 })

@@ -83,7 +83,14 @@
     return true;
   };
   return {
-    stamp(full) {
+    // With `defer`, a stamp that would look at the page (something cheaper changed, or
+    // there is no look yet) counts the change but leaves the look to a full stamp that
+    // the caller makes next, and returns [stamp, true]; otherwise [stamp, false]. A
+    // stamp after a change then looks at the page once, not twice.
+    stampDeferring() {
+      return this.stamp(false, true);
+    },
+    stamp(full, defer = false) {
       if (state.observer === null) {
         state.observer = new MutationObserver(() => {
           state.changed = true;
@@ -97,6 +104,14 @@
         document.getAnimations().some((animation) => animation.pending || animation.playState === 'running');
       const place = placeNow();
       changed = changed || place !== state.place || (state.look !== null && offsetsOf(state.look.scrollers) !== state.offsets);
+      if (defer && (changed || state.look === null)) {
+        state.place = place;
+        state.changed = false;
+        if (changed) {
+          state.generation += 1;
+        }
+        return [state.token + ':' + state.generation, true];
+      }
       if (full || changed || state.look === null) {
         const look = lookNow();
         changed = changed || state.look === null || !same(state.look, look);
@@ -108,7 +123,8 @@
       if (changed) {
         state.generation += 1;
       }
-      return state.token + ':' + state.generation;
+      const stamp = state.token + ':' + state.generation;
+      return defer ? [stamp, false] : stamp;
     },
   };
 }
