@@ -132,6 +132,9 @@ void write_file(const fs::path& path, std::string_view content) {
     if (S_ISDIR(seen.st_mode)) fail(path, "it is a directory", EISDIR);
     if (!S_ISREG(seen.st_mode)) return write_straight(path, content, 0);
     const fs::path target = follow_links(path);
+    // A plain file is replaced as it is: comparing it with itself below could see another
+    // writer's file renamed in between, and write this one into that file in place.
+    if (target == path) return replace(target, content, seen.st_mode & 07777);
     struct stat found {};
     // A link that the kernel resolves by itself (/dev/stdout, /proc/self/fd/1) may not
     // lead where its text says; such a file can only be written where it is.
