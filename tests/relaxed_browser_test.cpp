@@ -128,6 +128,35 @@ TEST_F(RelaxedPages, PlainTextIsActedOnAtItsOwnBox) {
               });
 }
 
+// The extra records carry the same positional paths as the scan: on a page of long mixed
+// lists and tables, each path leads to one element that holds the record's text.
+TEST_F(RelaxedPages, ExtraRecordsHaveThePathsOfTheirElements) {
+  page_->navigate("about:blank");
+  page_->evaluate(R"(() => {
+    let html = '<table><tr><th>Item</th><th>Price</th></tr>';
+    for (let i = 0; i < 60; i += 1) html += '<tr><td>Item ' + i + '</td><td><b>$' + i + '</b>.00</td></tr>';
+    html += '</table><div>';
+    for (let i = 0; i < 60; i += 1) {
+      html += i % 3 ? '<p><b>Row</b> ' + i + '</p>' : '<span><i>Odd</i> piece ' + i + '</span>';
+    }
+    document.body.innerHTML = html + '</div>';
+    return true;
+  })");
+  const PageExtras extras = gather_page_extras(*page_);
+  ASSERT_GE(extras.cells.size(), 120u);
+  ASSERT_GE(extras.texts.size(), 40u);
+  std::vector<Element> records = extras.cells;
+  records.insert(records.end(), extras.texts.begin(), extras.texts.end());
+  for (const Element& record : records) {
+    const Json text = page_->evaluate("() => { const found = document.evaluate(" + Json(record->xpath).dump() +
+                                      ", document, null, XPathResult.ORDERED_NODE_SNAPSHOT_TYPE, null);"
+                                      " return found.snapshotLength === 1 ?"
+                                      " found.snapshotItem(0).textContent.replace(/\\s+/g, ' ').trim() : null; }");
+    ASSERT_TRUE(text.is_string()) << record->xpath;
+    EXPECT_NE(text.get<std::string>().find(record->text), std::string::npos) << record->xpath << " " << record->text;
+  }
+}
+
 TEST_F(RelaxedPages, NextToLooksBothWaysAndBelowFindsTheColumn) {
   const PageRecords page = scan("next_to.html");
   check(page, {
