@@ -2,6 +2,7 @@
 // the element's box in the picture, the page must not move or lose the pointer under
 // the layer, and everything drawn must be gone afterwards.
 #include "runner/pictures.hpp"
+#include "tests/picture_pixels.hpp"
 
 #include "chromium/browser.hpp"
 
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 namespace quillfen::runner {
@@ -30,28 +32,10 @@ std::string read_file(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string base64(const std::string& bytes) {
-  static constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    out += {ALPHABET[n >> 18], ALPHABET[(n >> 12) & 63], ALPHABET[(n >> 6) & 63], ALPHABET[n & 63]};
-  }
-  if (i + 1 == bytes.size()) {
-    const unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
-    out += {ALPHABET[n >> 18], ALPHABET[(n >> 12) & 63], '=', '='};
-  } else if (i + 2 == bytes.size()) {
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-    out += {ALPHABET[n >> 18], ALPHABET[(n >> 12) & 63], ALPHABET[(n >> 6) & 63], '='};
-  }
-  return out;
-}
-
-struct Extent {
-  double left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
-};
+using test_pictures::ANCHOR_COLOUR;
+using test_pictures::CANDIDATE_COLOUR;
+using test_pictures::ELEMENT_COLOUR;
+using test_pictures::Extent;
 
 class PicturesInChromium : public ::testing::Test {
  protected:
@@ -70,51 +54,15 @@ class PicturesInChromium : public ::testing::Test {
     fs::remove_all(dir_);
   }
 
-  // The element's box now, in viewport pixels.
-  Extent box_of(const std::string& id) {
-    const Json r = tab_->evaluate("() => { const r = document.getElementById('" + id +
-                                  "').getBoundingClientRect(); return [r.left, r.top, r.right, r.bottom]; }");
-    return {r[0].get<double>(), r[1].get<double>(), r[2].get<double>(), r[3].get<double>()};
-  }
-
-  // The extent of the pixels of a picture within a few steps of a colour, read by the
-  // browser from the PNG; none when there are none.
+  Extent box_of(const std::string& id) { return test_pictures::box_of(*tab_, id); }
   std::optional<Extent> pixels_of(const std::string& png, std::array<int, 3> rgb) {
-    const std::string script =
-        "() => new Promise((resolve, reject) => {"
-        "  const image = new Image();"
-        "  image.onerror = () => reject(new Error('the picture does not load'));"
-        "  image.onload = () => {"
-        "    const canvas = document.createElement('canvas');"
-        "    canvas.width = image.width; canvas.height = image.height;"
-        "    const context = canvas.getContext('2d');"
-        "    context.drawImage(image, 0, 0);"
-        "    const data = context.getImageData(0, 0, image.width, image.height).data;"
-        "    let left = Infinity, top = Infinity, right = -1, bottom = -1;"
-        "    for (let y = 0; y < image.height; y++) for (let x = 0; x < image.width; x++) {"
-        "      const i = 4 * (y * image.width + x);"
-        "      if (Math.abs(data[i] - " + std::to_string(rgb[0]) + ") < 12 && Math.abs(data[i + 1] - " +
-        std::to_string(rgb[1]) + ") < 12 && Math.abs(data[i + 2] - " + std::to_string(rgb[2]) + ") < 12) {"
-        "        left = Math.min(left, x); top = Math.min(top, y); right = Math.max(right, x + 1); bottom = Math.max(bottom, y + 1);"
-        "      }"
-        "    }"
-        "    resolve(right < 0 ? null : [left, top, right, bottom]);"
-        "  };"
-        "  image.src = 'data:image/png;base64," + base64(png) + "';"
-        "})";
-    const Json found = tab_->evaluate(script);
-    if (found.is_null()) return std::nullopt;
-    return Extent{found[0].get<double>(), found[1].get<double>(), found[2].get<double>(), found[3].get<double>()};
+    return test_pictures::pixels_of(*tab_, png, rgb);
   }
 
   static inline std::unique_ptr<chromium::Browser> browser_;
   fs::path dir_;
   std::unique_ptr<chromium::ChromiumPage> tab_;
 };
-
-constexpr std::array<int, 3> ELEMENT_COLOUR{0xe0, 0x00, 0x7a};
-constexpr std::array<int, 3> CANDIDATE_COLOUR{0xf0, 0x8c, 0x00};
-constexpr std::array<int, 3> ANCHOR_COLOUR{0x0a, 0x6c, 0xff};
 
 void expect_around(const Extent& drawn, const Extent& element) {
   // The outline's border lies just outside the element's box, three pixels wide.
