@@ -225,27 +225,6 @@ RunOutcome run_scripts(const std::vector<Script>& scripts, const std::vector<Tab
   return run;
 }
 
-std::vector<std::unique_ptr<TabSource>> open_tab_sources(const std::function<std::unique_ptr<TabSource>()>& open,
-                                                         std::size_t count) {
-  std::vector<std::unique_ptr<TabSource>> sources(count);
-  std::vector<std::exception_ptr> errors(count);
-  std::vector<std::thread> threads;
-  for (std::size_t i = 0; i < count; ++i) {
-    threads.emplace_back([&, i] {
-      try {
-        sources[i] = open();
-      } catch (...) {
-        errors[i] = std::current_exception();
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (const std::exception_ptr& error : errors) {
-    if (error) std::rethrow_exception(error);
-  }
-  return sources;
-}
-
 int finish_run(const RunOutcome& run, Reporter& reporter, Console& console, std::ostream& errors,
                const OutputFiles& files) {
   const Counts counts = run.counts();

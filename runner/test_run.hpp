@@ -88,15 +88,11 @@ RunOutcome run_scripts(const std::vector<Script>& scripts, TabSource& tabs, Repo
                        const RunSettings& settings);
 
 // The same with one worker per tab source (one source runs as above, its lines printed
-// as they come; none is enough for no scripts, and opens no browser). A script that fails to run at all (an error beyond its steps' own) is
-// thrown after every worker ended.
+// as they come; none is enough for no scripts, and opens no browser). A script that
+// fails to run at all (an error beyond its steps' own) is thrown after every worker
+// ended.
 RunOutcome run_scripts(const std::vector<Script>& scripts, const std::vector<TabSource*>& workers, Reporter& reporter,
                        Console& console, const RunSettings& settings);
-
-// `count` tab sources opened by `open` at once, each on its own thread. Throws the
-// first error any of them threw, after all have ended (those opened are closed).
-std::vector<std::unique_ptr<TabSource>> open_tab_sources(const std::function<std::unique_ptr<TabSource>()>& open,
-                                                         std::size_t count);
 
 struct OutputFiles {
   std::filesystem::path report = Reporter::DEFAULT_REPORT_PATH;

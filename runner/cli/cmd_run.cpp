@@ -105,20 +105,20 @@ int run(const RunOptions& options, const std::vector<std::string>& command_line)
   const std::chrono::milliseconds load_timeout{std::max(options.timeout_ms, 10000)};
   std::vector<std::unique_ptr<runner::TabSource>> tabs;
   try {
-    // One opener for every worker, so that the note about the sandbox comes once; it
-    // opens one browser at a time.
+    // One opener for every worker, so that the note about the sandbox comes once. The
+    // browsers start one after the other; later, a worker that restarts its browser
+    // takes the same lock.
     auto opener = std::make_shared<runner::BrowserOpener>(choice, std::cerr);
     auto opening = std::make_shared<std::mutex>();
-    tabs = runner::open_tab_sources(
-        [opener, opening, load_timeout] {
-          return std::make_unique<runner::BrowserTabs>(
-              [opener, opening] {
-                const std::lock_guard lock(*opening);
-                return opener->open();
-              },
-              load_timeout);
-        },
-        worker_count(options.workers, scripts.size()));
+    const std::size_t count = worker_count(options.workers, scripts.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      tabs.push_back(std::make_unique<runner::BrowserTabs>(
+          [opener, opening] {
+            const std::lock_guard lock(*opening);
+            return opener->open();
+          },
+          load_timeout));
+    }
   } catch (const std::exception& e) {
     std::cerr << "quillfen run: " << e.what() << "\n";
     return 2;
