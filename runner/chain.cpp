@@ -91,14 +91,23 @@ Chain Chain::standard() {
                           const RelationSolver solver(LayoutMapper(page.elements, page.text_elements).build());
                           return solver.resolve(as_known(parsed));
                         }});
-  strategies.push_back({std::string(relaxed::LABEL), relaxed::LEVEL, relaxed_serves, resolve_relaxed});
+  strategies.push_back({std::string(relaxed::LABEL), relaxed::LEVEL, relaxed_serves, resolve_relaxed, true});
   return Chain(std::move(strategies));
 }
 
 ChainAnswer Chain::resolve(const ParsedInstruction& parsed, const PageView& page) const {
+  return resolve(parsed, page.elements, page.text_elements, [&page]() -> const PageExtras& { return page.extras; });
+}
+
+ChainAnswer Chain::resolve(const ParsedInstruction& parsed, const Elements& elements, const Elements& text_elements,
+                           const std::function<const PageExtras&()>& extras) const {
+  static const PageExtras no_extras;
+  const PageExtras* read = nullptr;
   ChainAnswer answer;
   for (const Strategy& strategy : strategies_) {
     if (!strategy.serves(parsed.action)) continue;
+    if (strategy.reads_extras && !read) read = &extras();
+    const PageView page{elements, text_elements, strategy.reads_extras ? *read : no_extras};
     answer.attempts.push_back({strategy.label, strategy.level, strategy.resolve(parsed, page)});
     const Attempt& attempt = answer.attempts.back();
     if (attempt.result.resolved) {

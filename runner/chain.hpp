@@ -51,6 +51,8 @@ struct Strategy {
   // Whether the strategy takes part for an action.
   std::function<bool(std::string_view action)> serves;
   std::function<ResolutionResult(const ParsedInstruction&, const PageView&)> resolve;
+  // Whether it reads the page's extras; one that does not sees them empty.
+  bool reads_extras = false;
 };
 
 // What one strategy said.
@@ -88,6 +90,10 @@ class Chain {
   // Asks the strategies that serve the instruction's action in order, until one finds an
   // element (its result is resolved).
   ChainAnswer resolve(const ParsedInstruction& parsed, const PageView& page) const;
+  // The same on records whose extras are costly to read: `extras` is called, once, only
+  // when a strategy that reads them is asked. What it throws ends the resolution.
+  ChainAnswer resolve(const ParsedInstruction& parsed, const Elements& elements, const Elements& text_elements,
+                      const std::function<const PageExtras&()>& extras) const;
 
   const std::vector<Strategy>& strategies() const { return strategies_; }
 

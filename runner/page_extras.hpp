@@ -51,6 +51,9 @@ struct PageRecords {
   Elements elements;
   Elements text_elements;
   PageExtras extras;
+  // False when the extras were left out, to be read only when wanted (see
+  // ScanCache::extras); `extras` is empty then.
+  bool extras_read = true;
 };
 
 // The script, a function without parameters run through Page::evaluate.

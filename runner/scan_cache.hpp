@@ -4,7 +4,9 @@
 // page did not change is kept. A reuse gives fresh copies of the records, since callers
 // may annotate theirs, and writes its snapshot when snapshots are on, as a fresh scan
 // would: nothing tells the two apart but the time they take. The extras of a scan (see
-// page_extras.hpp) are read, kept and handed out with its records.
+// page_extras.hpp) are read with its records, or later, when they are wanted: they cost
+// about as much again as the records and only the relaxed strategy reads them. Either
+// way they are kept and handed out with the records they belong to.
 //
 // Each scan made here is one scan of the page (Tab::begin_scan): its reads
 // share their answers, and all must end by the deadline given, the step's own, or
@@ -35,14 +37,26 @@ class ScanCache {
 
   static constexpr std::chrono::milliseconds MIN_SCAN_TIME{2000};
 
-  // The interactable records, the text records and the extras of the page as it is now.
-  // Throws what the scan throws; a snapshot that cannot be written goes to
+  // Whether a read gathers the extras with the records, or leaves them to `extras`. While
+  // snapshots are being saved they are always read at once (a snapshot keeps them), and
+  // on a tab that gives no change stamp too.
+  enum class Extras { with_records, when_wanted };
+
+  // The interactable records, the text records and (as `wanted`) the extras of the page
+  // as it is now. Throws what the scan throws; a snapshot that cannot be written goes to
   // `on_snapshot_failure` when it is set (see PageScanner::on_snapshot_failure).
   PageRecords read(chromium::Tab& tab, std::ostream& console, chromium::Clock::time_point deadline,
-                   const std::function<void(const files::WriteError&)>& on_snapshot_failure = {});
-  // The same without the extras.
+                   const std::function<void(const files::WriteError&)>& on_snapshot_failure = {},
+                   Extras wanted = Extras::with_records);
+  // The records alone.
   Lists scan(chromium::Tab& tab, std::ostream& console, chromium::Clock::time_point deadline,
              const std::function<void(const files::WriteError&)>& on_snapshot_failure = {});
+
+  // The extras of the records read last. When that read left them out they are read
+  // now, or none when the page has changed since those records were read, or may have (a
+  // read during which it changed is not kept): records and extras are always of one
+  // page. Throws what the read throws.
+  std::optional<PageExtras> extras(chromium::Tab& tab, chromium::Clock::time_point deadline);
 
   // Scans read from the page, and scans handed out again, so far.
   std::size_t fresh_scans() const { return fresh_; }

@@ -219,12 +219,14 @@ void StepRunner::run_parsed(const ParsedInstruction& parsed) {
   return run_direct_step(parsed);
 }
 
-std::optional<PageRecords> StepRunner::scan(std::optional<std::string>& note, Clock::time_point deadline) {
+std::optional<PageRecords> StepRunner::scan(std::optional<std::string>& note, Clock::time_point deadline,
+                                            ScanCache::Extras extras) {
+  const auto snapshot_failed = [this](const files::WriteError& failure) {
+    if (auto warning = stop_snapshots(console_.stream(), failure)) current_.notes.push_back(std::move(*warning));
+  };
   while (true) {
     try {
-      last_scan_ = scans_.read(tab_, console_.stream(), deadline, [this](const files::WriteError& failure) {
-        if (auto warning = stop_snapshots(console_.stream(), failure)) current_.notes.push_back(std::move(*warning));
-      });
+      last_scan_ = scans_.read(tab_, console_.stream(), deadline, snapshot_failed, extras);
       return last_scan_;
     } catch (const PageError& e) {
       if (is_fatal(e)) throw;
@@ -240,6 +242,37 @@ std::optional<PageRecords> StepRunner::scan(std::optional<std::string>& note, Cl
     }
     dismiss_unanswered_dialog(deadline);
   }
+}
+
+std::optional<StepRunner::Reading> StepRunner::read_and_resolve(const ParsedInstruction& parsed,
+                                                                std::optional<std::string>& note,
+                                                                Clock::time_point deadline) {
+  auto page = scan(note, deadline, ScanCache::Extras::when_wanted);
+  if (!page) return std::nullopt;
+  bool extras_missing = false;
+  const auto extras = [&]() -> const PageExtras& {
+    if (!page->extras_read) {
+      try {
+        if (auto read = scans_.extras(tab_, deadline)) {
+          page->extras = std::move(*read);
+          page->extras_read = true;
+        }
+      } catch (const PageError& e) {
+        if (is_fatal(e)) throw;
+      }
+      extras_missing = !page->extras_read;
+    }
+    return page->extras;
+  };
+  ChainAnswer answer = chain_.resolve(parsed, page->elements, page->text_elements, extras);
+  if (extras_missing) {
+    // The page changed after its records were read, or its extras could not be read
+    // alone (a dialog, say): read both at once, as scan() reads the page.
+    page = scan(note, deadline, ScanCache::Extras::with_records);
+    if (!page) return std::nullopt;
+    answer = chain_.resolve(parsed, view_of(*page));
+  }
+  return Reading{std::move(*page), std::move(answer)};
 }
 
 ActOutcome StepRunner::perform(const ParsedInstruction& parsed, const ElementRecord& element,
@@ -263,8 +296,8 @@ void StepRunner::run_element_step(const ParsedInstruction& parsed) {
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto page = scan(note, deadline)) {
-      answer = chain_.resolve(parsed, view_of(*page));
+    if (auto reading = read_and_resolve(parsed, note, deadline)) {
+      answer = std::move(reading->answer);
       // What this try finds is the step's, not what an earlier try found.
       current_.strategy.reset();
       current_.level.reset();
@@ -315,9 +348,9 @@ void StepRunner::run_check(const ParsedInstruction& parsed) {
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto page = scan(note, deadline)) {
+    if (auto reading = read_and_resolve(parsed, note, deadline)) {
       note.reset();
-      answer = chain_.resolve(parsed, view_of(*page));
+      answer = std::move(reading->answer);
       verdict = verdict_of(parsed, answer);
       current_.anchor = answer.result.anchor_text;
       if (verdict.passed) return checked_step(true, verdict.element, verdict.state, answer.level);
@@ -341,9 +374,9 @@ void StepRunner::run_checked_state(const ParsedInstruction& parsed) {
   std::optional<std::string> note;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto page = scan(note, deadline)) {
+    if (auto reading = read_and_resolve(parsed, note, deadline)) {
       note.reset();
-      const ChainAnswer answer = chain_.resolve(parsed, view_of(*page));
+      const ChainAnswer& answer = reading->answer;
       element = answer.found() ? answer.result.element : nullptr;
       level = answer.level;
       state = Json::object();
@@ -390,10 +423,11 @@ void StepRunner::run_negation(const ParsedInstruction& parsed) {
   std::optional<int> level;
   while (true) {
     dismiss_unanswered_dialog(deadline);
-    if (auto page = scan(note, deadline)) {
+    if (auto reading = read_and_resolve(parsed, note, deadline)) {
       note.reset();
-      const ChainAnswer answer = chain_.resolve(parsed, view_of(*page));
-      const Element shown = of_text ? nullptr : shown_text(page->text_elements, parsed.target.value_or(""));
+      const ChainAnswer& answer = reading->answer;
+      const PageRecords& page = reading->page;
+      const Element shown = of_text ? nullptr : shown_text(page.text_elements, parsed.target.value_or(""));
       judgement = judge_negation(parsed, answer, shown);
       level = judgement.element ? answer.level : std::nullopt;
       current_.anchor = answer.result.anchor_text;
@@ -401,11 +435,11 @@ void StepRunner::run_negation(const ParsedInstruction& parsed) {
         held.reset();
       } else if (loaded = page_loaded(); !loaded) {
         held.reset();
-      } else if (held && same_records(held->elements, page->elements) &&
-                 same_records(held->text_elements, page->text_elements)) {
+      } else if (held && same_records(held->elements, page.elements) &&
+                 same_records(held->text_elements, page.text_elements)) {
         return checked_step(true, judgement.element, judgement.state, level);
       } else {
-        held = std::move(*page);
+        held = std::move(reading->page);
       }
     }
     if (last_read || stop_()) break;

@@ -94,9 +94,19 @@ class StepRunner {
   void run_dialog_step(const ParsedInstruction& parsed);
   void run_direct_step(const ParsedInstruction& parsed);
 
-  // The page as it is now with its extras (a kept scan while nothing changed), or none
-  // (with the reason in `note`) when the page could not be read before the deadline.
-  std::optional<PageRecords> scan(std::optional<std::string>& note, chromium::Clock::time_point deadline);
+  // The page as it is now (a kept scan while nothing changed), or none (with the reason
+  // in `note`) when the page could not be read before the deadline.
+  std::optional<PageRecords> scan(std::optional<std::string>& note, chromium::Clock::time_point deadline,
+                                  ScanCache::Extras extras);
+  // What one read of the page gave a step: its records, and the chain's answer on them.
+  struct Reading {
+    PageRecords page;
+    ChainAnswer answer;
+  };
+  // Reads the page and resolves the instruction on it; the extras are read only when the
+  // chain asks a strategy that reads them. None as for scan().
+  std::optional<Reading> read_and_resolve(const ParsedInstruction& parsed, std::optional<std::string>& note,
+                                          chromium::Clock::time_point deadline);
   chromium::ActOutcome perform(const ParsedInstruction& parsed, const ElementRecord& element,
                                chromium::Clock::time_point deadline);
   // Dismisses the open dialogs, with a note each, as long as they keep opening before

@@ -89,6 +89,44 @@ TEST(Chain, AsksLaterStrategiesOnlyWhenNothingAtAllWasFound) {
   EXPECT_FALSE(hovered.said("clicks only").has_value());
 }
 
+TEST(Chain, ReadsTheExtrasOnlyForAStrategyThatReadsThemAndOnce) {
+  const Element found = record("button", "Log in", 0, 40, 80, 20, "/button[1]");
+  const Element extra = record("span", "Log in", 0, 40, 80, 20, "/span[1]");
+  std::vector<std::string> asked;
+  const auto sees_extras = [&asked](std::string label, ResolutionResult answer) {
+    return Strategy{label, 3, [](std::string_view) { return true; },
+                    [&asked, label, answer](const ParsedInstruction&, const PageView& page) {
+                      asked.push_back(label + ":" + std::to_string(page.extras.texts.size()));
+                      return answer;
+                    },
+                    true};
+  };
+  Strategy blind = sees_extras("blind", ResolutionResult::not_resolved());
+  blind.reads_extras = false;
+  const Chain chain({blind, sees_extras("first reader", ResolutionResult::not_resolved()),
+                     sees_extras("second reader", ResolutionResult::found(found, {found}))});
+  const Elements none;
+  PageExtras extras;
+  extras.texts = {extra};
+  int reads = 0;
+  const auto read = [&]() -> const PageExtras& {
+    ++reads;
+    return extras;
+  };
+
+  const ChainAnswer answer = chain.resolve(instruction("click", "Log in"), none, none, read);
+  EXPECT_EQ(reads, 1);
+  EXPECT_EQ(asked, (std::vector<std::string>{"blind:0", "first reader:1", "second reader:1"}));
+  EXPECT_EQ(answer.label, "second reader");
+
+  // Found before any strategy that reads them: never read.
+  const Chain found_first({scripted("first", 1, asked, ResolutionResult::found(found, {found})),
+                           sees_extras("reader", ResolutionResult::not_resolved())});
+  reads = 0;
+  EXPECT_EQ(found_first.resolve(instruction("click", "Log in"), none, none, read).level, 1);
+  EXPECT_EQ(reads, 0);
+}
+
 // A small shop: a heading and its button, a total and its amount, a disabled checkout.
 class StandardChain : public ::testing::Test {
  protected:

@@ -7,13 +7,17 @@
 #include "engine/browser/page_scanner.hpp"
 #include "runner/chain.hpp"
 #include "runner/page_extras.hpp"
+#include "runner/scan_cache.hpp"
+#include "runner/step_runner.hpp"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillfen::runner {
@@ -154,6 +158,83 @@ TEST_F(RelaxedPages, ExtraRecordsHaveThePathsOfTheirElements) {
                                       " found.snapshotItem(0).textContent.replace(/\\s+/g, ' ').trim() : null; }");
     ASSERT_TRUE(text.is_string()) << record->xpath;
     EXPECT_NE(text.get<std::string>().find(record->text), std::string::npos) << record->xpath << " " << record->text;
+  }
+}
+
+// The extras left out of a read and asked for later are those a read with them gives,
+// and only while the page is as its records were read; a kept scan keeps them.
+TEST_F(RelaxedPages, ExtrasReadLaterBelongToTheRecordsTheyComeWith) {
+  const auto deadline = [] { return chromium::Clock::now() + std::chrono::seconds(60); };
+  const auto extras_now = [this] {
+    std::ostringstream quiet;
+    PageScanner scanner(*page_, quiet);
+    return to_json(scan_page(scanner).extras).dump();
+  };
+  const std::string labels = to_json(scan("labels.html").extras).dump();
+  ASSERT_NE(labels, to_json(PageExtras{}).dump());
+  std::ostringstream quiet;
+  ScanCache cache;
+
+  const PageRecords later = cache.read(*page_, quiet, deadline(), {}, ScanCache::Extras::when_wanted);
+  EXPECT_FALSE(later.extras_read);
+  EXPECT_TRUE(later.extras.empty());
+  const auto read = cache.extras(*page_, deadline());
+  ASSERT_TRUE(read);
+  EXPECT_EQ(to_json(*read).dump(), labels);
+  const PageRecords again = cache.read(*page_, quiet, deadline(), {}, ScanCache::Extras::when_wanted);
+  EXPECT_EQ(cache.reused_scans(), 1u);
+  EXPECT_TRUE(again.extras_read);
+  EXPECT_EQ(to_json(again.extras).dump(), labels);
+
+  // A change after the records were read: their extras can no longer be had.
+  const std::string add_label = R"(() => {
+    const label = document.createElement('label');
+    label.innerHTML = '<input type="checkbox"> Added later';
+    document.body.append(label);
+    return true;
+  })";
+  page_->evaluate(add_label);
+  EXPECT_FALSE(cache.read(*page_, quiet, deadline(), {}, ScanCache::Extras::when_wanted).extras_read);
+  page_->evaluate(add_label);
+  EXPECT_FALSE(cache.extras(*page_, deadline()));
+  // A kept scan asked for its extras reads them then.
+  EXPECT_FALSE(cache.read(*page_, quiet, deadline(), {}, ScanCache::Extras::when_wanted).extras_read);
+  const PageRecords with = cache.read(*page_, quiet, deadline());
+  EXPECT_EQ(cache.reused_scans(), 2u);
+  EXPECT_TRUE(with.extras_read);
+  EXPECT_EQ(to_json(with.extras).dump(), extras_now());
+  EXPECT_NE(to_json(with.extras).dump(), labels);
+}
+
+// A page that never holds still (a clock ticking faster than a scan) keeps no scan, so
+// the extras the relaxed strategy wants can never be read after the records: the steps
+// read both again at once, and find the controls by their labels as on a still page.
+TEST_F(RelaxedPages, StepsOnAPageThatNeverHoldsStillStillSeeTheLabels) {
+  page_->navigate(fixture("labels.html"));
+  page_->evaluate(R"(() => {
+    const clock = document.createElement('output');
+    document.body.append(clock);
+    let ticks = 0;
+    setInterval(() => { ticks += 1; clock.textContent = String(ticks); }, 1);
+    return true;
+  })");
+  std::ostringstream out;
+  Reporter reporter(out);
+  Console console(out, false);
+  StepRunner runner(*page_, reporter, console, ".", StepSettings{});
+  const std::vector<std::pair<std::string, std::string>> steps{
+      {R"(verify "Locked option" is disabled)", "/div[5]/input[1]"},
+      {R"(verify "Remember me" is visible)", "/div[1]/input[1]"},
+      {R"(click "Wi-Fi")", "/div[3]/div[1]"},
+  };
+  int line = 0;
+  for (const auto& [text, path_end] : steps) {
+    const StepOutcome step = runner.run({++line, text});
+    SCOPED_TRACE(text + "\n" + out.str());
+    EXPECT_EQ(step.status, StepStatus::passed);
+    EXPECT_EQ(step.level, 3);
+    ASSERT_TRUE(step.element);
+    EXPECT_TRUE(step.element->xpath.ends_with(path_end)) << step.element->xpath;
   }
 }
 
