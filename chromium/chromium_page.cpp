@@ -222,7 +222,8 @@ void lengthen(Answers& answers) {
       value = nullptr;
       continue;
     }
-    previous = previous.substr(0, shared) + text->substr(colon + 1);
+    previous.resize(shared);
+    previous.append(*text, colon + 1);
     value = previous;
   }
 }
