@@ -1,6 +1,7 @@
 #include "runner/page_extras.hpp"
 
 #include "engine/browser/settings.hpp"
+#include "chromium/scripts.hpp"
 #include "runner/scripts.hpp"
 
 #include <array>
@@ -74,7 +75,9 @@ LabelLink link_from_json(const Json& j) {
 
 }  // namespace
 
-const std::string PAGE_EXTRAS_JS(scripts::PAGE_EXTRAS);
+// The script is handed the scan's own path maker, so that its paths are the scan's.
+const std::string PAGE_EXTRAS_JS = "() => (" + std::string(scripts::PAGE_EXTRAS) + ")(" +
+                                   std::string(chromium::scripts::POSITIONAL_PATHS) + ")";
 
 Json to_json(const PageExtras& extras) {
   Json labels = Json::array();

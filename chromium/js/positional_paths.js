@@ -7,8 +7,9 @@
 // Each answer is given as "N:rest": the first N characters of the previous answer of
 // the same call, then `rest` (N counts only a prefix of ASCII characters, which are
 // one byte each on the caller's side too). Paths of neighbours share most of their
-// length, and the page's answer is a few times shorter.
-() => {
+// length, and the page's answer is a few times shorter. With `plain`, the path maker
+// gives the whole paths, for other page scripts that write records as the scan does.
+(plain = false) => {
   const indices = new Map();
   const paths = new Map();
   // The element's index among its parent's children of the same tag name, counted for
@@ -63,6 +64,9 @@
     }
     return path;
   };
+  if (plain) {
+    return pathOf;
+  }
   // Made well formed here, as the answer would be, so that both sides agree on what the
   // previous answer was.
   return (element) => shortened(pathOf(element).toWellFormed());

@@ -1,4 +1,4 @@
-() => {
+(positionalPaths) => {
   // What the relaxed strategy reads beyond the element and text records, gathered in one
   // request: which texts name which controls, short texts assembled from inline pieces,
   // and the table cells that give a text its column. Records are written as the scan
@@ -9,42 +9,8 @@
   const RIGHT_LABEL_GAP = 100;
   const wellFormed = (s) => (typeof s.toWellFormed === 'function' ? s.toWellFormed() : s);
   const squeeze = (s) => wellFormed(String(s || '').replace(/\s+/g, ' ').trim());
-  // Positional paths as the scan writes them. Each parent's children are numbered once
-  // and each element's path is kept, so that a long list costs one pass, not one walk
-  // back through its siblings per element.
-  const positions = new Map();
-  const positionOf = (node) => {
-    if (!positions.has(node)) {
-      const parent = node.parentElement;
-      if (parent) {
-        const seen = new Map();
-        for (let child = parent.firstElementChild; child; child = child.nextElementSibling) {
-          const n = (seen.get(child.tagName) || 0) + 1;
-          seen.set(child.tagName, n);
-          positions.set(child, n);
-        }
-      } else {
-        let idx = 1;
-        for (let sib = node.previousElementSibling; sib; sib = sib.previousElementSibling) {
-          if (sib.tagName === node.tagName) idx += 1;
-        }
-        positions.set(node, idx);
-      }
-    }
-    return positions.get(node);
-  };
-  const paths = new Map();
-  const xpathOf = (el) => {
-    const pending = [];
-    let node = el;
-    for (; node && node.nodeType === 1 && !paths.has(node); node = node.parentElement) pending.push(node);
-    let path = node && node.nodeType === 1 ? paths.get(node) : '';
-    for (let i = pending.length - 1; i >= 0; i -= 1) {
-      path += '/' + pending[i].tagName.toLowerCase() + '[' + positionOf(pending[i]) + ']';
-      paths.set(pending[i], path);
-    }
-    return path;
-  };
+  // Positional paths as the scan writes them, from the scan's own path maker.
+  const xpathOf = positionalPaths(true);
   const boxOf = (rect) => ({ x: rect.x, y: rect.y, width: rect.width, height: rect.height });
   const hasArea = (rect) => rect.width > 0 && rect.height > 0;
   const shown = (el) => hasArea(el.getBoundingClientRect()) && getComputedStyle(el).visibility === 'visible';
