@@ -116,11 +116,14 @@ Scan scan_once(quillfen::chromium::ChromiumPage& page) {
   return {took.count(), took.count(), page.round_trips() - trips, elements.size(), text_elements.size()};
 }
 
-// The median of `repeat` scans after one warm-up scan, with the best of them.
-Scan median_scan(quillfen::chromium::ChromiumPage& page, int repeat) {
+// The median of `repeat` scans after one warm-up scan, with the best of them; before
+// each, `change` (if any) is made to the page.
+Scan median_scan(quillfen::chromium::ChromiumPage& page, int repeat,
+                 const std::function<void()>& change = nullptr) {
   scan_once(page);
   std::vector<Scan> scans;
   for (int i = 0; i < repeat; ++i) {
+    if (change) change();
     scans.push_back(scan_once(page));
   }
   std::sort(scans.begin(), scans.end(), [](const Scan& a, const Scan& b) { return a.millis < b.millis; });
@@ -141,9 +144,11 @@ void scan_kind(quillfen::chromium::Browser& browser, const std::string& name, co
                const std::vector<int>& sizes,
                const std::function<std::string(int)>& make, const fs::path& dir, int repeat) {
   if (sizes.empty()) return;
-  std::cout << "\n" << title << ": median of the scans after a warm-up (best, round trips); a reused scan\n\n";
-  std::cout << std::left << std::setw(10) << "elements" << std::setw(30) << "scan ms (best, trips)" << std::setw(14)
-            << "reused ms" << "records, texts\n";
+  std::cout << "\n" << title << ": median of the scans after a warm-up (best, round trips), each reading\n"
+            << "the whole page; a scan carrying answers over from the one before, after a line added at\n"
+            << "the top (every box below it moves); a reused scan\n\n";
+  std::cout << std::left << std::setw(10) << "elements" << std::setw(30) << "scan ms (best, trips)" << std::setw(20)
+            << "carried ms (best)" << std::setw(14) << "reused ms" << "records, texts\n";
   std::map<int, double> millis;
   for (const int size : sizes) {
     const fs::path file = dir / (name + "_" + std::to_string(size) + ".html");
@@ -151,12 +156,20 @@ void scan_kind(quillfen::chromium::Browser& browser, const std::string& name, co
     auto page = browser.new_page();
     page->navigate(file.string());
     // Large pages take seconds a scan: fewer of them.
-    const Scan scan = median_scan(*page, size >= 20000 ? std::min(repeat, 3) : repeat);
+    const int scans = size >= 20000 ? std::min(repeat, 3) : repeat;
+    page->set_carrying(false);
+    const Scan scan = median_scan(*page, scans);
+    page->set_carrying(true);
+    const Scan carried = median_scan(*page, scans, [&page] {
+      page->evaluate("() => { document.body.prepend(Object.assign(document.createElement('p'), "
+                     "{textContent: 'One more line'})); }");
+    });
     millis[size] = scan.millis;
     const auto reused = quillfen::bench::reuse_millis(*page, repeat);
     std::cout << std::setw(10) << size << std::setw(30)
               << fixed(scan.millis) + " (" + fixed(scan.best_millis) + ", " + std::to_string(scan.round_trips) + ")"
-              << std::setw(14) << (reused ? fixed(*reused) : std::string("-")) << scan.elements << ", "
+              << std::setw(20) << fixed(carried.millis) + " (" + fixed(carried.best_millis) + ")" << std::setw(14)
+              << (reused ? fixed(*reused) : std::string("-")) << scan.elements << ", "
               << scan.text_elements << "\n";
   }
   for (std::size_t i = 1; i < sizes.size(); ++i) {
@@ -243,6 +256,8 @@ int main(int argc, char** argv) {
           throw quillfen::PageError(opened.reason);
         }
         page->set_answer_mode(AnswerMode::grouped);
+        // Each scan reads the whole page, as the first of a page does.
+        page->set_carrying(false);
         const Scan fast = median_scan(*page, options.repeat);
         grouped[size] = fast;
         std::ostringstream fast_text;

@@ -60,6 +60,14 @@ std::string wrapped(std::string_view function) { return "(\n" + std::string(func
 struct Answers {
   std::vector<Json> values;
   std::map<std::size_t, std::string> errors;
+  // How many answers were taken from the carried scan.
+  std::size_t carried = 0;
+  // Runs [index, slot, count, dx, dy] of members whose answer is the one they gave in
+  // the scan that the call named as carried, at that slot there, its box moved by
+  // (dx, dy) (see carryOver in helpers.js); their values are still to be filled in.
+  Json same;
+  // The page's reply did not have the shape asked for.
+  bool misfit = false;
 
   const Json& at(std::size_t index) const {
     if (const auto error = errors.find(index); error != errors.end()) {
@@ -73,6 +81,7 @@ struct Answers {
 
   static Answers failed(std::size_t size, const std::string& message) {
     Answers answers;
+    answers.misfit = true;
     for (std::size_t i = 0; i < size; ++i) {
       answers.errors.emplace(i, message);
     }
@@ -80,14 +89,52 @@ struct Answers {
   }
 };
 
-// Reads the [answers, errors] pair that answer.js makes; `expected` is the group's size.
+// The members that runs of [index, slot, count, dx, dy] name, in order, or none when the
+// runs are not such, overlap, or go past `expected` members.
+std::optional<std::vector<bool>> named(const Json& runs, std::size_t expected) {
+  std::vector<bool> in_runs(expected, false);
+  if (!runs.is_array() || runs.size() % 5 != 0) return std::nullopt;
+  std::size_t next = 0;
+  for (std::size_t r = 0; r < runs.size(); r += 5) {
+    const Json& index = runs[r];
+    const Json& count = runs[r + 2];
+    if (!index.is_number_unsigned() || !runs[r + 1].is_number_unsigned() || !count.is_number_unsigned() ||
+        !runs[r + 3].is_number() || !runs[r + 4].is_number()) {
+      return std::nullopt;
+    }
+    const std::size_t first = index.get<std::size_t>();
+    const std::size_t n = count.get<std::size_t>();
+    if (first < next || n > expected || first > expected - n) return std::nullopt;
+    std::fill_n(in_runs.begin() + static_cast<std::ptrdiff_t>(first), n, true);
+    next = first + n;
+  }
+  return in_runs;
+}
+
+// Reads the [answers, errors] pair that answer.js makes, or the [others, errors, same]
+// of a carried question (see carryOver in helpers.js); `expected` is the group's size.
 Answers answers_from(Json pair, std::size_t expected) {
-  if (!pair.is_array() || pair.size() != 2 || !pair[0].is_array() || !pair[1].is_object() ||
-      pair[0].size() != expected) {
+  const auto misfit = [expected] {
     return Answers::failed(expected, "The page's answer does not fit the query's elements.");
+  };
+  if (!pair.is_array() || pair.size() < 2 || pair.size() > 3 || !pair[0].is_array() || !pair[1].is_object()) {
+    return misfit();
   }
   Answers answers;
-  answers.values = std::move(pair[0].get_ref<Json::array_t&>());
+  if (pair.size() == 3) {
+    const std::optional<std::vector<bool>> in_runs = named(pair[2], expected);
+    const auto in_same = in_runs ? std::count(in_runs->begin(), in_runs->end(), true) : 0;
+    if (!in_runs || pair[0].size() + static_cast<std::size_t>(in_same) != expected) return misfit();
+    auto& others = pair[0].get_ref<Json::array_t&>();
+    answers.values.resize(expected);
+    for (std::size_t i = 0, next = 0; i < expected; ++i) {
+      if (!(*in_runs)[i]) answers.values[i] = std::move(others[next++]);
+    }
+    answers.same = std::move(pair[2]);
+  } else {
+    if (pair[0].size() != expected) return misfit();
+    answers.values = std::move(pair[0].get_ref<Json::array_t&>());
+  }
   for (const auto& [index, message] : pair[1].items()) {
     std::size_t at = 0;
     const auto [end, error] = std::from_chars(index.data(), index.data() + index.size(), at);
@@ -371,6 +418,9 @@ struct ScanState {
   Clock::time_point start;
   Clock::time_point deadline;
   bool active = true;
+  // Every reply of the scan was read whole, so its answers are all the page gave: the
+  // page may then name them as unchanged in the next scan.
+  bool clean = true;
   // Which scan of the page this is, for the helpers to number elements afresh.
   std::uint64_t number = 0;
   std::string helpers;
@@ -479,6 +529,21 @@ class Reader {
   // Numbers for page-side groups and batches, never reused within the tab.
   std::uint64_t next_id() { return next_id_++; }
 
+  // The answers of the last scan that read anything and read every reply whole, while
+  // they belong to the same helpers as `scan`; or null.
+  std::shared_ptr<const ScanState> carried(const ScanState& scan) const {
+    return carrying_ && carried_ && carried_->helpers == scan.helpers ? carried_ : nullptr;
+  }
+  void set_carrying(bool carrying) { carrying_ = carrying; }
+  // Answers taken from a carried scan so far.
+  std::uint64_t carried_answers() const { return carried_answers_; }
+  void count_carried(std::size_t answers) { carried_answers_ += answers; }
+
+  // The number that the page keeps the carried answers of `question` under.
+  std::size_t carry_number(const Question& question) {
+    return carry_numbers_.try_emplace(question.key + '\n' + question.arg.dump(), carry_numbers_.size()).first->second;
+  }
+
   // The scan under way, or null. Its answers are dropped when the helpers changed.
   const std::shared_ptr<ScanState>& scan() {
     if (scan_ && scan_->helpers != world().helpers) {
@@ -497,6 +562,9 @@ class Reader {
   void end_scan() {
     if (!scan_) return;
     scan_->active = false;
+    // A scan that read nothing (its records were kept from an earlier one) leaves the
+    // answers carried as they were.
+    if (scan_->clean && !scan_->answers.empty()) carried_ = scan_;
     scan_.reset();
     if (world_) post_in_world("__quillfen.endScan()");
   }
@@ -536,6 +604,10 @@ class Reader {
   std::shared_ptr<Session> session_;
   std::optional<World> world_;
   std::shared_ptr<ScanState> scan_;
+  std::shared_ptr<const ScanState> carried_;
+  std::unordered_map<std::string, std::size_t> carry_numbers_;
+  std::uint64_t carried_answers_ = 0;
+  bool carrying_ = true;
   std::uint64_t next_id_ = 1;
 };
 
@@ -608,8 +680,12 @@ class Group {
   // Keeps answers that came with the look-up that made the group.
   void remember(const Question& question, Answers answers) {
     if (ScanState* scan = live_scan()) {
+      // An answer that the scan already has stays: the page may name it as unchanged
+      // in the next scan, and it is the one the page remembers.
       Answers shared = answers;
-      for (std::size_t i = 0; i < size_; ++i) store(*scan, question.key, i, shared);
+      for (std::size_t i = 0; i < size_; ++i) {
+        if (!stored(*scan, question.key, i)) store(*scan, question.key, i, shared);
+      }
     }
     answers_.insert_or_assign(question.key, std::move(answers));
   }
@@ -738,7 +814,28 @@ class Group {
   }
 
   // The answers to questions[q] of the members at members[q], for every q, in one call.
+  // During a scan, answers the page names as unchanged since the carried scan are taken
+  // from there; should one not be there, the call is made again without carrying.
   std::vector<Answers> call(const std::vector<Question>& questions, const std::vector<std::vector<std::size_t>>& members) {
+    ScanState* scan = live_scan();
+    std::shared_ptr<const ScanState> carried = scan ? reader_->carried(*scan) : nullptr;
+    try {
+      std::vector<Answers> answers = call(questions, members, scan, carried.get());
+      if (!carried || std::all_of(answers.begin(), answers.end(), [](const Answers& a) { return a.same.is_null(); })) {
+        for (const Answers& a : answers) reader_->count_carried(a.carried);
+        return answers;
+      }
+      return call(questions, members, scan, nullptr);
+    } catch (...) {
+      if (scan) scan->clean = false;
+      throw;
+    }
+  }
+
+  // One call of the above, carried from `carried` when given. An answer named unchanged
+  // that `carried` lacks leaves `same` set on its question's answers, and the rest unused.
+  std::vector<Answers> call(const std::vector<Question>& questions, const std::vector<std::vector<std::size_t>>& members,
+                            ScanState* scan, const ScanState* carried) {
     Json args = Json::array();
     for (const Question& question : questions) args.push_back(question.arg);
     Json indices = Json::array();
@@ -754,15 +851,58 @@ class Group {
       for (const std::size_t member : asked) at.push_back(indices_ ? indices_->at(member) : member);
       indices.push_back(runs_of(at));
     }
-    const std::string expression = "(() => { const q = __quillfen; return q.ask(" + std::to_string(id_) + ", " +
-                                   std::to_string(size_) + ", " + question_list(questions) + ", " +
-                                   args.dump(-1, ' ', true, Json::error_handler_t::replace) + ", " + indices.dump() +
-                                   "); })()";
+    // A shortened answer depends on the member before it in the call: never carried.
+    Json carry = Json::array();
+    for (const Question& question : questions) {
+      carry.push_back(scan && !question.shortened
+                          ? Json::array({reader_->carry_number(question), question.key == read(Read::layout).key})
+                          : Json(nullptr));
+    }
+    const std::string expression =
+        "(() => { const q = __quillfen; return q.ask(" + std::to_string(id_) + ", " + std::to_string(size_) + ", " +
+        question_list(questions) + ", " + args.dump(-1, ' ', true, Json::error_handler_t::replace) + ", " +
+        indices.dump() + ", " + carry.dump() + ", " + (scan ? std::to_string(scan->number) : "null") + ", " +
+        (carried ? std::to_string(carried->number) : "null") + "); })()";
     std::vector<Answers> answers = answers_list(reader_->read(expression), expected);
     for (std::size_t q = 0; q < questions.size(); ++q) {
+      if (scan && answers[q].misfit) scan->clean = false;
       if (questions[q].shortened) lengthen(answers[q]);
+      if (carried && take_carried(*carried, questions[q].key, answers[q])) answers[q].same = nullptr;
     }
     return answers;
+  }
+
+  // Fills in the answers named unchanged from `carried` (answers_from checked the runs'
+  // shape); false when one is not there, or a moved one has no box to move.
+  static bool take_carried(const ScanState& carried, const std::string& key, Answers& answers) {
+    if (answers.same.is_null() || answers.same.empty()) return true;
+    const auto by_slot = carried.answers.find(key);
+    if (by_slot == carried.answers.end()) return false;
+    for (std::size_t r = 0; r < answers.same.size(); r += 5) {
+      const std::size_t index = answers.same[r].get<std::size_t>();
+      const std::size_t slot = answers.same[r + 1].get<std::size_t>();
+      const double dx = answers.same[r + 3].get<double>();
+      const double dy = answers.same[r + 4].get<double>();
+      for (std::size_t n = 0; n < answers.same[r + 2].get<std::size_t>(); ++n) {
+        const std::size_t from = slot + n;
+        if (answers.errors.contains(index + n) || from >= by_slot->second.size() || !by_slot->second[from] ||
+            by_slot->second[from]->error) {
+          return false;
+        }
+        Json value = by_slot->second[from]->value;
+        if (dx != 0 || dy != 0) {
+          if (!value.is_array() || value.size() != 2 || !value[1].is_array() || value[1].size() != 4 ||
+              !value[1][0].is_number() || !value[1][1].is_number()) {
+            return false;
+          }
+          value[1][0] = value[1][0].get<double>() + dx;
+          value[1][1] = value[1][1].get<double>() + dy;
+        }
+        answers.values[index + n] = std::move(value);
+        ++answers.carried;
+      }
+    }
+    return true;
   }
 
   std::shared_ptr<Reader> reader_;
@@ -1190,5 +1330,9 @@ std::string ChromiumPage::url() {
       value_of(reader_->call("Runtime.evaluate", {{"expression", "location.href"}, {"returnByValue", true}}));
   return href.is_string() ? href.get<std::string>() : std::string();
 }
+
+std::uint64_t ChromiumPage::carried_answers() const { return reader_->carried_answers(); }
+
+void ChromiumPage::set_carrying(bool carrying) { reader_->set_carrying(carrying); }
 
 }  // namespace quillfen::chromium

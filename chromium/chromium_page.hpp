@@ -26,6 +26,14 @@
 // PageError of kind `slow`; a page that does not answer at all fails with kind
 // `timeout`. Outside a scan each command has the session's time-out.
 //
+// A scan also carries answers over from the scan before it: the page works out every
+// answer afresh, but sends only those that differ from what the same element answered
+// then (a box that only moved goes as the move), and the rest are taken from that scan's
+// answers. Only a scan whose every reply was read whole is carried from, and only within
+// one document's helpers, so a taken answer is always the one the page would have sent.
+// Most of a page is unchanged from one step to the next, and carrying answers through
+// the protocol costs more than working them out in the page.
+//
 // Queries, handle reads and handle evaluates run in the tab's own isolated world, with
 // helpers installed once per document: the page's scripts cannot see them, and
 // replacing built-ins such as JSON.stringify or getAttribute does not change the
@@ -126,6 +134,10 @@ class ChromiumPage : public Tab {
   AnswerMode answer_mode() const { return mode_; }
   // Protocol commands this tab has made so far.
   std::uint64_t round_trips() const { return session_->round_trips(); }
+  // Answers that a scan took from the one before, as the page found them unchanged.
+  std::uint64_t carried_answers() const;
+  // Whether scans carry answers over (the default); without, each reads the page whole.
+  void set_carrying(bool carrying);
 
  private:
   struct LabelLookUps;

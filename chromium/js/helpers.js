@@ -4,7 +4,8 @@
 // reads (layout.js, inner_text.js, is_enabled.js, attributes.js, direct_text.js), the
 // one-pass path maker (positional_paths.js) and the change watch (watch.js).
 // Long lists of numbers travel as runs, [first, count, first, count, ...], for a list
-// of ascending neighbours: a scan's groups hold thousands of members.
+// of ascending neighbours: a scan's groups hold thousands of members. During a scan,
+// answers unchanged since the scan before are named rather than sent (carryOver).
 (answer, reads, positionalPaths, watch) => ({
   answer,
   reads,
@@ -170,12 +171,81 @@
   // `id` (`count` of them), or of those at the indices that its runs in `indices` give
   // (null: all), and returns the [answers, errors] pairs as a reply. A group that is not
   // here (from another document) has only elements that are gone.
-  ask(id, count, questions, args, indices) {
+  // During scan `scan`, a question with [number, boxes] in `carry` is carried over (see
+  // carryOver) from scan `carried`, whose answers the caller still holds.
+  ask(id, count, questions, args, indices, carry = null, scan = null, carried = null) {
     const all = this.groups.get(id) || new Array(count).fill(null);
+    const scanning = scan !== null && this.scan !== null && this.scan.number === scan;
     return this.reply(questions.map((question, i) => {
       const elements = indices[i] === null ? all : this.fromRuns(indices[i]).map((index) => all[index] || null);
-      return answer(elements, question, args[i]);
+      const pair = answer(elements, question, args[i]);
+      return scanning && carry !== null && carry[i] !== null ? this.carryOver(carry[i], carried, elements, pair) : pair;
     }));
+  },
+  // For each carried question (by the caller's number for it), the last answer given of
+  // each element during a scan: the answer, its JSON text (or the string itself), the
+  // scan and the element's slot in it. Most of a page is unchanged from one scan to the
+  // next, and carrying an answer through the protocol costs more than working it out.
+  sent: new Map(),
+  // Turns [answers, errors] into [others, errors, same]. An element whose answer is the
+  // one it gave in scan `carried` is left out of `others` (the answers of the rest, in
+  // order) and named in `same`, runs of [index, its slot in that scan, count, dx, dy]
+  // along which index and slot both grow by one. With `boxes` (layout answers, [visible,
+  // [x, y, width, height]]), an answer that differs only by a move of its box also
+  // counts: the earlier box plus (dx, dy) gives exactly the new one. Otherwise dx and dy
+  // are 0.
+  carryOver([key, boxes], carried, elements, [answers, errors]) {
+    let sent = this.sent.get(key);
+    if (sent === undefined) {
+      sent = new WeakMap();
+      this.sent.set(key, sent);
+    }
+    const numbers = (box) => Array.isArray(box) && box.length === 4 && box.every(Number.isFinite);
+    const others = [];
+    const same = [];
+    for (let index = 0; index < elements.length; index++) {
+      const element = elements[index];
+      const slot = element === null ? undefined : this.scan.slots.get(element);
+      const value = answers[index];
+      if (index in errors || slot === undefined) {
+        if (element !== null) {
+          sent.delete(element);
+        }
+        others.push(value);
+        continue;
+      }
+      const string = typeof value === 'string';
+      const text = string ? value : JSON.stringify(value);
+      const before = sent.get(element);
+      let move = null;
+      if (before !== undefined && before.scan === carried && before.string === string) {
+        if (before.text === text) {
+          move = [0, 0];
+        } else if (boxes && Array.isArray(value) && value.length === 2 && Array.isArray(before.value) &&
+                   value[0] === before.value[0] && numbers(value[1]) && numbers(before.value[1])) {
+          const [x, y, width, height] = value[1];
+          const [bx, by, bwidth, bheight] = before.value[1];
+          const dx = x - bx;
+          const dy = y - by;
+          if (width === bwidth && height === bheight && bx + dx === x && by + dy === y) {
+            move = [dx, dy];
+          }
+        }
+      }
+      if (move === null) {
+        others.push(value);
+      } else {
+        const last = same.length - 5;
+        if (last >= 0 && same[last] + same[last + 2] === index && same[last + 1] + same[last + 2] === before.slot &&
+            same[last + 3] === move[0] && same[last + 4] === move[1]) {
+          same[last + 2]++;
+        } else {
+          same.push(index, before.slot, 1, move[0], move[1]);
+        }
+      }
+      sent.set(element, { value: boxes ? value : null, text, string, scan: this.scan.number, slot });
+    }
+    return [others, errors, same];
   },
   // The change stamp: see watch.js.
   watch: watch(),
