@@ -66,8 +66,6 @@ struct Answers {
   // the scan that the call named as carried, at that slot there, its box moved by
   // (dx, dy) (see carryOver in helpers.js); their values are still to be filled in.
   Json same;
-  // The page's reply did not have the shape asked for.
-  bool misfit = false;
 
   const Json& at(std::size_t index) const {
     if (const auto error = errors.find(index); error != errors.end()) {
@@ -81,7 +79,6 @@ struct Answers {
 
   static Answers failed(std::size_t size, const std::string& message) {
     Answers answers;
-    answers.misfit = true;
     for (std::size_t i = 0; i < size; ++i) {
       answers.errors.emplace(i, message);
     }
@@ -418,9 +415,6 @@ struct ScanState {
   Clock::time_point start;
   Clock::time_point deadline;
   bool active = true;
-  // Every reply of the scan was read whole, so its answers are all the page gave: the
-  // page may then name them as unchanged in the next scan.
-  bool clean = true;
   // Which scan of the page this is, for the helpers to number elements afresh.
   std::uint64_t number = 0;
   std::string helpers;
@@ -529,8 +523,8 @@ class Reader {
   // Numbers for page-side groups and batches, never reused within the tab.
   std::uint64_t next_id() { return next_id_++; }
 
-  // The answers of the last scan that read anything and read every reply whole, while
-  // they belong to the same helpers as `scan`; or null.
+  // The answers of the last scan that read anything, while they belong to the same
+  // helpers as `scan`; or null.
   std::shared_ptr<const ScanState> carried(const ScanState& scan) const {
     return carrying_ && carried_ && carried_->helpers == scan.helpers ? carried_ : nullptr;
   }
@@ -563,8 +557,10 @@ class Reader {
     if (!scan_) return;
     scan_->active = false;
     // A scan that read nothing (its records were kept from an earlier one) leaves the
-    // answers carried as they were.
-    if (scan_->clean && !scan_->answers.empty()) carried_ = scan_;
+    // answers carried as they were. One that failed part way is carried from for what
+    // it read: the page names only answers it sent, and one whose reply never came is
+    // not there to take (see take_carried).
+    if (!scan_->answers.empty()) carried_ = scan_;
     scan_.reset();
     if (world_) post_in_world("__quillfen.endScan()");
   }
@@ -819,17 +815,12 @@ class Group {
   std::vector<Answers> call(const std::vector<Question>& questions, const std::vector<std::vector<std::size_t>>& members) {
     ScanState* scan = live_scan();
     std::shared_ptr<const ScanState> carried = scan ? reader_->carried(*scan) : nullptr;
-    try {
-      std::vector<Answers> answers = call(questions, members, scan, carried.get());
-      if (!carried || std::all_of(answers.begin(), answers.end(), [](const Answers& a) { return a.same.is_null(); })) {
-        for (const Answers& a : answers) reader_->count_carried(a.carried);
-        return answers;
-      }
-      return call(questions, members, scan, nullptr);
-    } catch (...) {
-      if (scan) scan->clean = false;
-      throw;
+    std::vector<Answers> answers = call(questions, members, scan, carried.get());
+    if (!carried || std::all_of(answers.begin(), answers.end(), [](const Answers& a) { return a.same.is_null(); })) {
+      for (const Answers& a : answers) reader_->count_carried(a.carried);
+      return answers;
     }
+    return call(questions, members, scan, nullptr);
   }
 
   // One call of the above, carried from `carried` when given. An answer named unchanged
@@ -865,7 +856,6 @@ class Group {
         (carried ? std::to_string(carried->number) : "null") + "); })()";
     std::vector<Answers> answers = answers_list(reader_->read(expression), expected);
     for (std::size_t q = 0; q < questions.size(); ++q) {
-      if (scan && answers[q].misfit) scan->clean = false;
       if (questions[q].shortened) lengthen(answers[q]);
       if (carried && take_carried(*carried, questions[q].key, answers[q])) answers[q].same = nullptr;
     }

@@ -29,8 +29,9 @@
 // A scan also carries answers over from the scan before it: the page works out every
 // answer afresh, but sends only those that differ from what the same element answered
 // then (a box that only moved goes as the move), and the rest are taken from that scan's
-// answers. Only a scan whose every reply was read whole is carried from, and only within
-// one document's helpers, so a taken answer is always the one the page would have sent.
+// answers. The page names only answers it sent in that scan, within one document's
+// helpers; one whose reply was lost is not there to take, and the call is made again
+// whole. So a taken answer is always the one the page would have sent.
 // Most of a page is unchanged from one step to the next, and carrying answers through
 // the protocol costs more than working them out in the page.
 //

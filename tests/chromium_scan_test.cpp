@@ -298,5 +298,30 @@ TEST_F(ChromiumScanTest, AScanPastItsDeadlineFailsAndTheTabGoesOn) {
   EXPECT_FALSE(scan_within(*page, Clock::now() + 60s).first.empty());
 }
 
+TEST_F(ChromiumScanTest, AScanCutShortAnywhereLeavesTheNextReadingWhatAFreshReadDoes) {
+  // A scan stopped at its deadline may have left the page remembering answers whose
+  // reply never came. The next scan carries from what did come, and must still read what
+  // a read carrying nothing reads. Deadlines of several lengths cut the scans at several
+  // places; each time the page changed before (a line at the top moves every box).
+  auto page = open(generated("cut.html", bench::prose_page(400)));
+  scan_within(*page, Clock::now() + 60s);
+  std::size_t cut = 0;
+  for (const auto limit : {5ms, 10ms, 20ms, 40ms, 80ms, 160ms, 320ms}) {
+    page->evaluate("() => { document.body.prepend(Object.assign(document.createElement('p'), "
+                   "{textContent: 'One more line'})); }");
+    try {
+      scan_within(*page, Clock::now() + limit);
+    } catch (const PageError& e) {
+      EXPECT_EQ(e.kind(), PageError::Kind::slow) << e.what();
+      ++cut;
+    }
+    const auto carried_before = page->carried_answers();
+    const std::string carried = records_of(scan_within(*page, Clock::now() + 60s));
+    EXPECT_EQ(carried, records_of(plain_scan(*page))) << "after a scan given " << limit.count() << " ms";
+    EXPECT_GT(page->carried_answers(), carried_before) << limit.count() << " ms";
+  }
+  EXPECT_GE(cut, 3u) << "most of the short scans must have been cut";
+}
+
 }  // namespace
 }  // namespace quillfen::chromium
