@@ -38,11 +38,14 @@ async (operation, xpath, argument, budget, previous) => {
     return node instanceof Element ? node : null;
   };
   const gone = () => blocked('the element ' + xpath + ' is gone from the page');
+  // Resolves true after the next animation frame, or false when none came within 100 ms
+  // (a tab that is not shown draws none; a busy machine draws late).
   const frame = () => new Promise((resolve) => {
-    requestAnimationFrame(() => resolve());
-    // A tab that is not shown draws no frames.
-    setTimeout(resolve, 100);
+    requestAnimationFrame(() => resolve(true));
+    setTimeout(() => resolve(false), 100);
   });
+  // Frames missed in a row after which a tab counts as drawing none.
+  const STARVED = 3;
   const disabled = (node) => node.matches(':disabled') || node.getAttribute('aria-disabled') === 'true';
 
   const CHECKABLE_ROLES = ['switch', 'checkbox', 'radio', 'menuitemcheckbox', 'menuitemradio'];
@@ -134,15 +137,21 @@ async (operation, xpath, argument, budget, previous) => {
     return answer;
   };
 
+  // Animations move boxes only from one frame to the next: two reads with no frame
+  // between them show the same box even while the element moves, so a box counts as
+  // held only across a frame (the earlier call that gave `previous` waited for one), or
+  // once the tab has drawn no frame for a while.
   const spot = async (mode) => {
     const started = performance.now();
     let last = Array.isArray(previous) ? previous.join() : null;
+    let framed = true;
+    let missed = 0;
     for (;;) {
       const found = locate(mode);
       if (found.status === 'unsuitable') return found;
       if (found.status === 'ok') {
         const box = found.box.join();
-        if (box === last) return found;
+        if (box === last && (framed || missed >= STARVED)) return found;
         last = box;
       } else {
         last = null;
@@ -150,7 +159,8 @@ async (operation, xpath, argument, budget, previous) => {
       if (performance.now() - started >= budget) {
         return found.status === 'ok' ? blocked(found.name + ' is still moving') : found;
       }
-      await frame();
+      framed = await frame();
+      missed = framed ? 0 : missed + 1;
     }
   };
 
