@@ -873,7 +873,8 @@ class Group {
       const std::size_t slot = answers.same[r + 1].get<std::size_t>();
       const double dx = answers.same[r + 3].get<double>();
       const double dy = answers.same[r + 4].get<double>();
-      for (std::size_t n = 0; n < answers.same[r + 2].get<std::size_t>(); ++n) {
+      const std::size_t count = answers.same[r + 2].get<std::size_t>();
+      for (std::size_t n = 0; n < count; ++n) {
         const std::size_t from = slot + n;
         if (answers.errors.contains(index + n) || from >= by_slot->second.size() || !by_slot->second[from] ||
             by_slot->second[from]->error) {
