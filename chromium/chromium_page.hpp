@@ -183,8 +183,9 @@ class ChromiumPage : public Tab {
 
   // Tab events (tab_events.cpp). Drops the events of earlier loads before an act.
   void forget_loads();
-  // When the page started loading since the loads were forgotten, waits until it has
-  // loaded, or navigated within the document, or a dialog opened.
+  // When the page asked for a load in this tab since the loads were forgotten (during
+  // the act, or in a task queued by then), waits until it has loaded, or navigated
+  // within the document, or a dialog opened.
   void settle();
 
   std::shared_ptr<Session> session_;

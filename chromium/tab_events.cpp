@@ -8,8 +8,13 @@ namespace quillfen::chromium {
 
 namespace {
 
-// A load that an act starts shows within this time, or the act started none.
-constexpr std::chrono::milliseconds LOAD_START_WAIT{60};
+// A load that the page asked for shows as started (or as a move within the document)
+// within this time, or it was dropped.
+constexpr std::chrono::milliseconds LOAD_START_WAIT{1000};
+// Lets the tasks that the page queued before it run: a timer set in a timer's callback
+// runs after every task queued before the first one was.
+constexpr std::string_view AFTER_QUEUED_TASKS =
+    "() => new Promise((done) => setTimeout(() => setTimeout(done, 0), 0))";
 // The browser closes a dialog it was told to answer within this time.
 constexpr std::chrono::milliseconds DIALOG_CLOSE_WAIT{2000};
 
@@ -48,9 +53,35 @@ void ChromiumPage::forget_loads() { session_->take_events(); }
 
 void ChromiumPage::settle() {
   if (session_->open_dialog()) return;
-  const auto started = session_->wait_for([](const Event& e) { return e.method == "Page.frameStartedLoading"; },
-                                          deadline_after(LOAD_START_WAIT));
-  if (!started) return;
+  // A load that an act starts is asked for while the page handles the act's input, or
+  // in a task that handling queued (a form's submission). The page's events come in
+  // order with its replies, so once a call that waits for the queued tasks has come back,
+  // the request of any such load is here. A load asked for into a new tab or as a
+  // download leaves this one as it is.
+  const auto requested = [](const Event& e) {
+    return e.method == "Page.frameStartedLoading" ||
+           (e.method == "Page.frameRequestedNavigation" &&
+            e.params.value("disposition", std::string("currentTab")) == "currentTab");
+  };
+  try {
+    call_in_world(AFTER_QUEUED_TASKS, Json::array());
+  } catch (const PageError&) {
+    // The document went away (a load began), or a dialog opened: the events say which.
+  }
+  const auto request = session_->wait_for(requested, Clock::now());
+  if (!request) return;
+  auto started = request;
+  if (request->method != "Page.frameStartedLoading") {
+    const std::string asked_of = request->params.value("frameId", std::string());
+    started = session_->wait_for(
+        [&asked_of](const Event& e) {
+          return e.method == "Page.frameStartedLoading" ||
+                 ((e.method == "Page.navigatedWithinDocument" || e.method == "Page.frameStoppedLoading") &&
+                  e.params.value("frameId", std::string()) == asked_of);
+        },
+        deadline_after(LOAD_START_WAIT));
+    if (!started || started->method != "Page.frameStartedLoading") return;
+  }
   // A new document fires a load event; a navigation within the document (a fragment,
   // history.pushState) only says so and stops loading.
   const std::string frame = started->params.value("frameId", std::string());

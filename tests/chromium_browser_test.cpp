@@ -458,6 +458,29 @@ TEST_F(ChromiumTest, ActsCheckDoubleAndRightClickAndShowThePage) {
   EXPECT_FALSE(page->crashed());
 }
 
+TEST_F(ChromiumTest, AnActWaitsForTheLoadItAskedForAndOnlyForThat) {
+  // Every way a click leaves the page in its tab: the act ends on the new, loaded
+  // document.
+  for (const std::string id : {"link", "submit", "assign", "later"}) {
+    SCOPED_TRACE(id);
+    auto page = open("leaving.html");
+    ASSERT_TRUE(page->click(at(by_id_xpath(id)), std::chrono::steady_clock::now() + 5s).done());
+    EXPECT_EQ(page->evaluate("() => [document.title, document.readyState]"), Json::parse(R"(["Arrived", "complete"])"));
+  }
+  // Moves within the document, a new tab and no load at all: the act ends with the
+  // document still there.
+  auto page = open("leaving.html");
+  const std::vector<std::pair<std::string, std::string>> staying{
+      {"push", "?pushed"}, {"fragment", "?pushed#below"}, {"tab", "?pushed#below"}, {"stay", "?pushed#below"}};
+  for (const auto& [id, address] : staying) {
+    SCOPED_TRACE(id);
+    ASSERT_TRUE(page->click(at(by_id_xpath(id)), std::chrono::steady_clock::now() + 5s).done());
+    EXPECT_THAT(page->url(), ::testing::EndsWith("leaving.html" + address));
+    EXPECT_EQ(page->evaluate("() => document.querySelector('#below').textContent"), "Below");
+  }
+  EXPECT_EQ(page->title(), "Stayed");
+}
+
 TEST_F(ChromiumTest, ADialogBeforeTheTextWentInLeavesTypingBlocked) {
   auto page = browser_->new_page();
   ASSERT_TRUE(page->navigate(std::string(QUILLFEN_SOURCE_DIR) + "/tests/fixtures/runner/focus.html").done());
