@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -321,6 +322,29 @@ TEST_F(ChromiumScanTest, AScanCutShortAnywhereLeavesTheNextReadingWhatAFreshRead
     EXPECT_GT(page->carried_answers(), carried_before) << limit.count() << " ms";
   }
   EXPECT_GE(cut, 3u) << "most of the short scans must have been cut";
+}
+
+TEST_F(ChromiumScanTest, ThePageForgetsTheCarriedAnswersOfElementsItNoLongerHas) {
+  // A list whose items are all replaced before every scan: what the page keeps of the
+  // answers it sent grows with the items removed only up to a bound, and then starts
+  // again. Every scan still reads what a read carrying nothing reads.
+  std::string html = "<!DOCTYPE html><h1>Orders</h1><ul id=\"list\"></ul>";
+  for (int i = 0; i < 200; ++i) html += "<p>Note " + std::to_string(i) + " <button>Open " + std::to_string(i) + "</button></p>";
+  auto page = open(generated("replaced.html", html));
+  const std::string replace =
+      "() => document.getElementById('list').replaceChildren(...Array.from({length: 1000}, (_, i) => "
+      "Object.assign(document.createElement('li'), {textContent: 'Order ' + (i % 7)})))";
+  std::vector<std::int64_t> numbered;
+  for (int round = 0; round < 12; ++round) {
+    page->evaluate(replace);
+    EXPECT_EQ(records_of(scan_within(*page, Clock::now() + 60s)), records_of(plain_scan(*page))) << round;
+    numbered.push_back(page->query_selector("h1")->evaluate("() => globalThis.__quillfen.numbered").get<std::int64_t>());
+  }
+  EXPECT_GT(page->carried_answers(), 0u);
+  // Some 1,600 elements are read each time: at most twice that and 4,096 more are kept.
+  EXPECT_LE(*std::max_element(numbered.begin(), numbered.end()), 2 * 1700 + 4096 + 1000);
+  EXPECT_TRUE(std::adjacent_find(numbered.begin(), numbered.end(), std::greater<>()) != numbered.end())
+      << "the kept answers never started again";
 }
 
 }  // namespace

@@ -183,10 +183,27 @@
     }));
   },
   // For each carried question (by the caller's number for it), the last answer given of
-  // each element during a scan: the answer, its JSON text (or the string itself), the
-  // scan and the element's slot in it. Most of a page is unchanged from one scan to the
-  // next, and carrying an answer through the protocol costs more than working it out.
+  // each element during a scan, in columns by the element's number (numberOf): the
+  // answer's JSON text (or the string itself), whether it was a string, the answer
+  // itself (layout answers only), the scan (-1: none) and the element's slot in it. Most
+  // of a page is unchanged from one scan to the next, and carrying an answer through the
+  // protocol costs more than working it out. Columns, not an object per answer in a weak
+  // map per question, spare the garbage collector most of the work on large pages.
   sent: new Map(),
+  // A number for each element that an answer was carried for, never reused. The columns
+  // keep the answers of elements since removed: once the numbers outgrow twice the
+  // elements a scan meets, they all start again (the next scan carries nothing).
+  numbers: new WeakMap(),
+  numbered: 0,
+  met: 0,
+  numberOf(element) {
+    let number = this.numbers.get(element);
+    if (number === undefined) {
+      number = this.numbered++;
+      this.numbers.set(element, number);
+    }
+    return number;
+  },
   // Turns [answers, errors] into [others, errors, same]. An element whose answer is the
   // one it gave in scan `carried` is left out of `others` (the answers of the rest, in
   // order) and named in `same`, runs of [index, its slot in that scan, count, dx, dy]
@@ -195,9 +212,15 @@
   // counts: the earlier box plus (dx, dy) gives exactly the new one. Otherwise dx and dy
   // are 0.
   carryOver([key, boxes], carried, elements, [answers, errors]) {
+    this.met = Math.max(this.met, this.scan.slots.size);
+    if (this.numbered > 2 * this.met + 4096) {
+      this.sent = new Map();
+      this.numbers = new WeakMap();
+      this.numbered = 0;
+    }
     let sent = this.sent.get(key);
     if (sent === undefined) {
-      sent = new WeakMap();
+      sent = { texts: [], strings: [], values: [], scans: [], slots: [] };
       this.sent.set(key, sent);
     }
     const numbers = (box) => Array.isArray(box) && box.length === 4 && box.every(Number.isFinite);
@@ -208,42 +231,56 @@
       const slot = element === null ? undefined : this.scan.slots.get(element);
       const value = answers[index];
       if (index in errors || slot === undefined) {
-        if (element !== null) {
-          sent.delete(element);
+        const number = element === null ? undefined : this.numbers.get(element);
+        if (number !== undefined && number < sent.scans.length) {
+          sent.scans[number] = -1;
         }
         others.push(value);
         continue;
       }
+      const number = this.numberOf(element);
+      while (sent.scans.length <= number) {
+        sent.texts.push(null);
+        sent.strings.push(false);
+        sent.values.push(null);
+        sent.scans.push(-1);
+        sent.slots.push(0);
+      }
       const string = typeof value === 'string';
       const text = string ? value : JSON.stringify(value);
-      const before = sent.get(element);
-      let move = null;
-      if (before !== undefined && before.scan === carried && before.string === string) {
-        if (before.text === text) {
-          move = [0, 0];
-        } else if (boxes && Array.isArray(value) && value.length === 2 && Array.isArray(before.value) &&
-                   value[0] === before.value[0] && numbers(value[1]) && numbers(before.value[1])) {
+      let named = false;
+      let dx = 0;
+      let dy = 0;
+      if (sent.scans[number] === carried && sent.strings[number] === string) {
+        const before = sent.values[number];
+        if (sent.texts[number] === text) {
+          named = true;
+        } else if (boxes && Array.isArray(value) && value.length === 2 && Array.isArray(before) &&
+                   value[0] === before[0] && numbers(value[1]) && numbers(before[1])) {
           const [x, y, width, height] = value[1];
-          const [bx, by, bwidth, bheight] = before.value[1];
-          const dx = x - bx;
-          const dy = y - by;
-          if (width === bwidth && height === bheight && bx + dx === x && by + dy === y) {
-            move = [dx, dy];
-          }
+          const [bx, by, bwidth, bheight] = before[1];
+          dx = x - bx;
+          dy = y - by;
+          named = width === bwidth && height === bheight && bx + dx === x && by + dy === y;
         }
       }
-      if (move === null) {
+      if (!named) {
         others.push(value);
       } else {
+        const slotThen = sent.slots[number];
         const last = same.length - 5;
-        if (last >= 0 && same[last] + same[last + 2] === index && same[last + 1] + same[last + 2] === before.slot &&
-            same[last + 3] === move[0] && same[last + 4] === move[1]) {
+        if (last >= 0 && same[last] + same[last + 2] === index && same[last + 1] + same[last + 2] === slotThen &&
+            same[last + 3] === dx && same[last + 4] === dy) {
           same[last + 2]++;
         } else {
-          same.push(index, before.slot, 1, move[0], move[1]);
+          same.push(index, slotThen, 1, dx, dy);
         }
       }
-      sent.set(element, { value: boxes ? value : null, text, string, scan: this.scan.number, slot });
+      sent.texts[number] = text;
+      sent.strings[number] = string;
+      sent.values[number] = boxes ? value : null;
+      sent.scans[number] = this.scan.number;
+      sent.slots[number] = slot;
     }
     return [others, errors, same];
   },
