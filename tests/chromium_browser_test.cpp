@@ -34,9 +34,15 @@ std::string fixture(const std::string& name) {
   return std::string(QUILLFEN_SOURCE_DIR) + "/tests/fixtures/chromium/" + name;
 }
 
+// A process can end while its files under /proc are read, which fails the read: that
+// reads as nothing.
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  try {
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  } catch (const std::ios_base::failure&) {
+    return {};
+  }
 }
 
 // A process that still runs: it exists and is not a zombie waiting for its parent.

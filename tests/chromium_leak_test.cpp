@@ -24,7 +24,12 @@ TEST(ChromiumSuite, LeftNoBrowserProcessOrProfileBehind) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-    const std::string command_line{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string command_line;
+    try {
+      command_line.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+      continue;  // The process ended while its command line was read.
+    }
     EXPECT_EQ(command_line.find((tmp / "quillfen-chromium-").string()), std::string::npos)
         << "process " << name << " still runs from a profile of the suite";
   }
