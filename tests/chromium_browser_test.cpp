@@ -473,11 +473,14 @@ TEST_F(ChromiumTest, AnActWaitsForTheLoadItAskedForAndOnlyForThat) {
     ASSERT_TRUE(page->click(at(by_id_xpath(id)), std::chrono::steady_clock::now() + 5s).done());
     EXPECT_EQ(page->evaluate("() => [document.title, document.readyState]"), Json::parse(R"(["Arrived", "complete"])"));
   }
-  // Moves within the document, a new tab and no load at all: the act ends with the
-  // document still there.
+  // Moves within the document, a new tab, a javascript: link and no load at all: the
+  // act ends with the document still there.
   auto page = open("leaving.html");
-  const std::vector<std::pair<std::string, std::string>> staying{
-      {"push", "?pushed"}, {"fragment", "?pushed#below"}, {"tab", "?pushed#below"}, {"stay", "?pushed#below"}};
+  const std::vector<std::pair<std::string, std::string>> staying{{"push", "?pushed"},
+                                                                 {"fragment", "?pushed#below"},
+                                                                 {"tab", "?pushed#below"},
+                                                                 {"script", "?pushed#below"},
+                                                                 {"stay", "?pushed#below"}};
   for (const auto& [id, address] : staying) {
     SCOPED_TRACE(id);
     ASSERT_TRUE(page->click(at(by_id_xpath(id)), std::chrono::steady_clock::now() + 5s).done());
@@ -485,6 +488,12 @@ TEST_F(ChromiumTest, AnActWaitsForTheLoadItAskedForAndOnlyForThat) {
     EXPECT_EQ(page->evaluate("() => document.querySelector('#below').textContent"), "Below");
   }
   EXPECT_EQ(page->title(), "Stayed");
+  // A dialog that a task of the click opens ends the act and stays open for a step.
+  ASSERT_TRUE(page->click(at(by_id_xpath("ask")), std::chrono::steady_clock::now() + 5s).done());
+  ASSERT_TRUE(page->open_dialog().has_value());
+  EXPECT_EQ(page->open_dialog()->message, "Sure?");
+  page->answer_dialog(true);
+  EXPECT_EQ(page->title(), "Sure");
 }
 
 TEST_F(ChromiumTest, ADialogBeforeTheTextWentInLeavesTypingBlocked) {
