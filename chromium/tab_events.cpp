@@ -70,28 +70,23 @@ void ChromiumPage::settle() {
   }
   const auto request = session_->wait_for(requested, Clock::now());
   if (!request) return;
-  auto started = request;
+  // A navigation within the document (a fragment, history.pushState) only says so and
+  // stops loading; a new document fires a load event.
+  const auto stayed_in = [](const Event& e, const std::string& frame) {
+    return (e.method == "Page.navigatedWithinDocument" || e.method == "Page.frameStoppedLoading") &&
+           e.params.value("frameId", std::string()) == frame;
+  };
+  std::optional<Event> started = request;
   if (request->method != "Page.frameStartedLoading") {
     const std::string asked_of = request->params.value("frameId", std::string());
     started = session_->wait_for(
-        [&asked_of](const Event& e) {
-          return e.method == "Page.frameStartedLoading" ||
-                 ((e.method == "Page.navigatedWithinDocument" || e.method == "Page.frameStoppedLoading") &&
-                  e.params.value("frameId", std::string()) == asked_of);
-        },
+        [&](const Event& e) { return e.method == "Page.frameStartedLoading" || stayed_in(e, asked_of); },
         deadline_after(LOAD_START_WAIT));
     if (!started || started->method != "Page.frameStartedLoading") return;
   }
-  // A new document fires a load event; a navigation within the document (a fragment,
-  // history.pushState) only says so and stops loading.
   const std::string frame = started->params.value("frameId", std::string());
-  session_->wait_for(
-      [&frame](const Event& e) {
-        return e.method == "Page.loadEventFired" ||
-               ((e.method == "Page.navigatedWithinDocument" || e.method == "Page.frameStoppedLoading") &&
-                e.params.value("frameId", std::string()) == frame);
-      },
-      deadline_after(load_timeout_));
+  session_->wait_for([&](const Event& e) { return e.method == "Page.loadEventFired" || stayed_in(e, frame); },
+                     deadline_after(load_timeout_));
 }
 
 ActOutcome ChromiumPage::navigate(const std::string& url_or_path, std::chrono::milliseconds timeout) {
