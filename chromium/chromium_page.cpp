@@ -182,13 +182,17 @@ Json parse_text(const Json& text) {
 // names a maker of the function, called anew for every call, whose function may
 // remember things between the elements of that call. A question marked `shortened`
 // gives each string as "N:rest", the first N bytes of the previous answer of its call
-// and then `rest` (see positional_paths.js).
+// and then `rest` (see positional_paths.js). A question marked `tree` depends on nothing
+// but the element's tag name, attributes and text children: during a scan the page
+// works its answer out again only for elements changed since (see refresh in
+// helpers.js).
 struct Question {
   std::string key;
   std::string_view function;
   Json arg;
   bool fresh = false;
   bool shortened = false;
+  bool tree = false;
 };
 
 // The handle reads the helpers answer with functions of their own.
@@ -201,7 +205,7 @@ const Question& read(Read which) {
       Question{"is_enabled", "__quillfen.reads.isEnabled", nullptr},
       // Grouped, the first attribute read of a group brings every attribute of every
       // member, values up to 1,024 characters long; longer ones are read alone.
-      Question{"attributes", "__quillfen.reads.attributes", 1024}};
+      Question{"attributes", "__quillfen.reads.attributes", 1024, false, false, true}};
   return reads.at(static_cast<std::size_t>(which));
 }
 
@@ -222,9 +226,9 @@ Question evaluate_question(const std::string& script, bool grouped) {
     return {"evaluate:" + script, "__quillfen.positionalPaths", nullptr, true, true};
   }
   if (grouped && script == _DIRECT_TEXT_JS) {
-    return {"evaluate:" + script, "__quillfen.reads.directText", nullptr};
+    return {"evaluate:" + script, "__quillfen.reads.directText", nullptr, false, false, true};
   }
-  return {"evaluate:" + script, script, nullptr};
+  return {"evaluate:" + script, script, nullptr, false, false, script == _TAG_NAME_JS};
 }
 
 // The reads that the scanner makes of nearly every member of its groups, asked together
@@ -845,9 +849,9 @@ class Group {
     // A shortened answer depends on the member before it in the call: never carried.
     Json carry = Json::array();
     for (const Question& question : questions) {
-      carry.push_back(scan && !question.shortened
-                          ? Json::array({reader_->carry_number(question), question.key == read(Read::layout).key})
-                          : Json(nullptr));
+      carry.push_back(scan && !question.shortened ? Json::array({reader_->carry_number(question),
+                                                                 question.key == read(Read::layout).key, question.tree})
+                                                  : Json(nullptr));
     }
     const std::string expression =
         "(() => { const q = __quillfen; return q.ask(" + std::to_string(id_) + ", " + std::to_string(size_) + ", " +

@@ -347,5 +347,86 @@ TEST_F(ChromiumScanTest, ThePageForgetsTheCarriedAnswersOfElementsItNoLongerHas)
       << "the kept answers never started again";
 }
 
+TEST_F(ChromiumScanTest, TreeAnswersAreWorkedOutAgainOnlyForWhatChanged) {
+  // Tag names, attributes, text children and positional paths given in one scan are kept
+  // by the page for the next, and worked out again only for what a mutation reached.
+  // After each change the scan carrying answers must read what a read carrying nothing
+  // reads, working out few tree answers for a small change and all of them after more
+  // changes than the page keeps records of.
+  std::string html =
+      "<!DOCTYPE html><h1>Orders</h1><div id=\"box\"><p id=\"para\">Some text <em>here</em></p>"
+      "<label for=\"name\">Name</label><input id=\"name\"><button id=\"go\" class=\"a\">Go</button></div>"
+      "<section id=\"other\"><h2>Other</h2></section><ul id=\"list\">";
+  for (int i = 0; i < 300; ++i) {
+    html += "<li><span>Item " + std::to_string(i) + "</span> <button data-n=\"" + std::to_string(i) + "\">Open " +
+            std::to_string(i) + "</button></li>";
+  }
+  html += "</ul>";
+  auto page = open(generated("tree.html", html));
+  const auto worked = [&] {
+    return page->query_selector("h1")->evaluate("() => globalThis.__quillfen.treeAnswersWorked").get<std::int64_t>();
+  };
+  scan_within(*page, Clock::now() + 60s);
+  const std::int64_t first = worked();
+  const struct {
+    std::string_view what;
+    std::string script;
+    bool small;
+  } cases[] = {
+      {"nothing", "", true},
+      {"an attribute set", "document.getElementById('go').setAttribute('data-qa', 'go');", true},
+      {"an attribute set to the value it had", "document.getElementById('go').className = 'a';", true},
+      {"an attribute removed", "document.getElementById('go').removeAttribute('data-qa');", true},
+      {"an attribute of an ancestor", "document.getElementById('box').setAttribute('title', 'Box');", true},
+      {"a property that reflects", "document.getElementById('name').id = 'full-name';", true},
+      {"a text changed in place", "document.getElementById('para').firstChild.data = 'Other text ';", true},
+      {"a text made blank", "document.getElementById('para').firstChild.data = '   ';", true},
+      {"a text child added", "document.querySelector('#other h2').append(' and more');", true},
+      {"an element moved to another parent",
+       "document.getElementById('other').append(document.getElementById('go'));", true},
+      {"a sibling added before a list's items",
+       "const list = document.getElementById('list'); "
+       "list.insertBefore(Object.assign(document.createElement('li'), {textContent: 'First'}), list.firstChild);",
+       true},
+      {"an item removed and put back",
+       "const item = document.querySelector('#list li:nth-child(5)'); const next = item.nextSibling; "
+       "item.remove(); next.before(item);",
+       true},
+      {"a subtree replaced", "document.getElementById('box').innerHTML = '<p>New <b>box</b></p><button>Go</button>';",
+       true},
+      {"more changes than the page keeps",
+       "const go = document.querySelector('#list button'); "
+       "for (let i = 0; i < 10050; i++) go.setAttribute('data-i', String(i));",
+       false},
+  };
+  std::int64_t before = worked();
+  for (const auto& c : cases) {
+    if (!c.script.empty()) page->evaluate("() => { " + c.script + " }");
+    const std::string carried = records_of(scan_within(*page, Clock::now() + 60s));
+    const std::int64_t now = worked();
+    EXPECT_EQ(carried, records_of(plain_scan(*page))) << c.what;
+    if (c.small) {
+      EXPECT_LE(now - before, 40) << c.what << ": only the changed elements are asked again";
+    } else {
+      EXPECT_GT(now - before, first / 2) << c.what;
+    }
+    before = now;
+  }
+  EXPECT_GT(first, 1000) << "every tree answer is worked out in the first scan";
+
+  // A read between a change and the next stamp takes the change's records for its tree
+  // answers: the stamp must still see the change.
+  runner::ScanCache cache;
+  std::ostringstream quiet;
+  cache.scan(*page, quiet, Clock::now() + 60s);
+  cache.scan(*page, quiet, Clock::now() + 60s);
+  ASSERT_EQ(cache.reused_scans(), 1u);
+  page->evaluate("() => { document.querySelector('#list button').setAttribute('data-qa', 'first'); }");
+  plain_scan(*page);
+  const std::string now = records_of(cache.scan(*page, quiet, Clock::now() + 60s));
+  EXPECT_EQ(cache.fresh_scans(), 2u);
+  EXPECT_EQ(now, records_of(plain_scan(*page)));
+}
+
 }  // namespace
 }  // namespace quillfen::chromium

@@ -9,8 +9,63 @@
 (answer, reads, positionalPaths, watch) => ({
   answer,
   reads,
-  // A path reader for one call: what it remembers holds only within that call.
-  positionalPaths,
+  // A path reader for one call. During a scan, the paths of the document's elements are
+  // kept from call to call (see refresh); otherwise what it remembers holds only within
+  // that call.
+  positionalPaths(plain = false) {
+    this.refresh();
+    return positionalPaths(plain, this.scan === null ? null : this.kept);
+  },
+  kept: { paths: new WeakMap(), indices: new WeakMap() },
+  // Tree answers: what a question asks of nothing but the element's own part of the
+  // tree (its tag name, its attributes, its text children), as the caller marks them.
+  // Such an answer given during a scan holds until a mutation record reaches the
+  // element: the watch's observer sees every change of the document's nodes, attributes
+  // and text. `touched[number]` (by numberOf) is the tick of the last record that
+  // reached the element: one of its attributes, its children or the text in them;
+  // `everything`, the tick of the last time records were too many to keep. A positional
+  // path also depends on the children of every ancestor: a change of an element's
+  // children lets go of the kept paths and indices of everything inside it.
+  tick: 0,
+  touched: [],
+  everything: 0,
+  // Tree answers worked out during scans, rather than named as kept (for tests).
+  treeAnswersWorked: 0,
+  refresh() {
+    const { records, flooded } = this.watch.take();
+    if (!flooded && records.length === 0) {
+      return;
+    }
+    this.tick++;
+    if (flooded) {
+      this.everything = this.tick;
+      this.kept = { paths: new WeakMap(), indices: new WeakMap() };
+      return;
+    }
+    const touch = (node) => {
+      const number = node === null || node.nodeType !== 1 ? undefined : this.numbers.get(node);
+      if (number !== undefined) {
+        this.touched[number] = this.tick;
+      }
+    };
+    const parents = new Set();
+    for (const record of records) {
+      if (record.type === 'characterData') {
+        touch(record.target.parentNode);
+      } else {
+        touch(record.target);
+        if (record.type === 'childList') {
+          parents.add(record.target);
+        }
+      }
+    }
+    for (const parent of parents) {
+      for (const element of parent.querySelectorAll('*')) {
+        this.kept.paths.delete(element);
+        this.kept.indices.delete(element);
+      }
+    }
+  },
   // The question functions of earlier calls, by source text: reusing one keeps what the
   // engine learnt running it, which makes later groups run it faster. `make` builds it
   // the first time. Cleared when it grows large, for callers that send many scripts.
@@ -173,14 +228,52 @@
   // here (from another document) has only elements that are gone.
   // During scan `scan`, a question with [number, boxes] in `carry` is carried over (see
   // carryOver) from scan `carried`, whose answers the caller still holds.
+  // A carried question's [number, boxes, tree]: with `tree`, its answers are tree answers
+  // (see refresh), and one still holding since scan `carried` is named without asking.
   ask(id, count, questions, args, indices, carry = null, scan = null, carried = null) {
+    this.refresh();
     const all = this.groups.get(id) || new Array(count).fill(null);
     const scanning = scan !== null && this.scan !== null && this.scan.number === scan;
     return this.reply(questions.map((question, i) => {
       const elements = indices[i] === null ? all : this.fromRuns(indices[i]).map((index) => all[index] || null);
-      const pair = answer(elements, question, args[i]);
-      return scanning && carry !== null && carry[i] !== null ? this.carryOver(carry[i], carried, elements, pair) : pair;
+      if (!scanning || carry === null || carry[i] === null) {
+        return answer(elements, question, args[i]);
+      }
+      if (carry[i][2] === true) {
+        return this.carryKept(carry[i], carried, elements, question, args[i]);
+      }
+      return this.carryOver(carry[i], carried, elements, answer(elements, question, args[i]));
     }));
+  },
+  // carryOver for tree answers: those that still hold since scan `carried` are not asked.
+  carryKept(carry, carried, elements, question, arg) {
+    const sent = this.columns(carry[0]);
+    const kept = new Array(elements.length).fill(false);
+    const asked = [];
+    const at = [];
+    for (let index = 0; index < elements.length; index++) {
+      const element = elements[index];
+      const number = element === null ? undefined : this.numbers.get(element);
+      if (number !== undefined && number < sent.scans.length && sent.scans[number] === carried &&
+          sent.ticks[number] >= Math.max(this.touched[number] || 0, this.everything) &&
+          element.isConnected && element.getRootNode() === document && this.scan.slots.has(element)) {
+        kept[index] = true;
+      } else {
+        asked.push(element);
+        at.push(index);
+      }
+    }
+    this.treeAnswersWorked += asked.length;
+    const [some, someErrors] = answer(asked, question, arg);
+    const answers = new Array(elements.length).fill(null);
+    const errors = {};
+    for (let k = 0; k < at.length; k++) {
+      answers[at[k]] = some[k];
+      if (k in someErrors) {
+        errors[at[k]] = someErrors[k];
+      }
+    }
+    return this.carryOver(carry, carried, elements, [answers, errors], kept);
   },
   // For each carried question (by the caller's number for it), the last answer given of
   // each element during a scan, in columns by the element's number (numberOf): the
@@ -193,6 +286,7 @@
   // A number for each element that an answer was carried for, never reused. The columns
   // keep the answers of elements since removed: once the numbers outgrow twice the
   // elements a scan meets, they all start again (the next scan carries nothing).
+  // The columns also keep the tick (see refresh) at which each answer was worked out.
   numbers: new WeakMap(),
   numbered: 0,
   met: 0,
@@ -211,18 +305,25 @@
   // [x, y, width, height]]), an answer that differs only by a move of its box also
   // counts: the earlier box plus (dx, dy) gives exactly the new one. Otherwise dx and dy
   // are 0.
-  carryOver([key, boxes], carried, elements, [answers, errors]) {
+  // With `kept`, the elements at the indices it marks are named as they were (see
+  // carryKept), and the answers given for them are not looked at.
+  columns(key) {
     this.met = Math.max(this.met, this.scan.slots.size);
     if (this.numbered > 2 * this.met + 4096) {
       this.sent = new Map();
       this.numbers = new WeakMap();
       this.numbered = 0;
+      this.touched = [];
     }
     let sent = this.sent.get(key);
     if (sent === undefined) {
-      sent = { texts: [], strings: [], values: [], scans: [], slots: [] };
+      sent = { texts: [], strings: [], values: [], scans: [], slots: [], ticks: [] };
       this.sent.set(key, sent);
     }
+    return sent;
+  },
+  carryOver([key, boxes], carried, elements, [answers, errors], kept = null) {
+    const sent = this.columns(key);
     const numbers = (box) => Array.isArray(box) && box.length === 4 && box.every(Number.isFinite);
     const others = [];
     const same = [];
@@ -245,6 +346,13 @@
         sent.values.push(null);
         sent.scans.push(-1);
         sent.slots.push(0);
+        sent.ticks.push(0);
+      }
+      if (kept !== null && kept[index]) {
+        this.name(same, index, sent.slots[number], 0, 0);
+        sent.scans[number] = this.scan.number;
+        sent.slots[number] = slot;
+        continue;
       }
       const string = typeof value === 'string';
       const text = string ? value : JSON.stringify(value);
@@ -267,22 +375,26 @@
       if (!named) {
         others.push(value);
       } else {
-        const slotThen = sent.slots[number];
-        const last = same.length - 5;
-        if (last >= 0 && same[last] + same[last + 2] === index && same[last + 1] + same[last + 2] === slotThen &&
-            same[last + 3] === dx && same[last + 4] === dy) {
-          same[last + 2]++;
-        } else {
-          same.push(index, slotThen, 1, dx, dy);
-        }
+        this.name(same, index, sent.slots[number], dx, dy);
       }
       sent.texts[number] = text;
       sent.strings[number] = string;
       sent.values[number] = boxes ? value : null;
       sent.scans[number] = this.scan.number;
       sent.slots[number] = slot;
+      sent.ticks[number] = this.tick;
     }
     return [others, errors, same];
+  },
+  // Adds the element at `index`, slot `slotThen` in the carried scan, to the runs `same`.
+  name(same, index, slotThen, dx, dy) {
+    const last = same.length - 5;
+    if (last >= 0 && same[last] + same[last + 2] === index && same[last + 1] + same[last + 2] === slotThen &&
+        same[last + 3] === dx && same[last + 4] === dy) {
+      same[last + 2]++;
+    } else {
+      same.push(index, slotThen, 1, dx, dy);
+    }
   },
   // The change stamp: see watch.js.
   watch: watch(),

@@ -9,13 +9,17 @@
 // one byte each on the caller's side too). Paths of neighbours share most of their
 // length, and the page's answer is a few times shorter. With `plain`, the path maker
 // gives the whole paths, for other page scripts that write records as the scan does.
-(plain = false) => {
+// With `kept` ({paths, indices}, weak maps that a caller keeps between calls and clears
+// of what a change in the tree may have moved), the paths and indices of elements in the
+// document's own tree are kept there; those inside shadow trees or outside the document
+// are not (nothing watches them).
+(plain = false, kept = null) => {
   const indices = new Map();
   const paths = new Map();
   // The element's index among its parent's children of the same tag name, counted for
   // all those children at once. A node without a parent has no earlier siblings.
-  const indexOf = (node) => {
-    let index = indices.get(node);
+  const indexOf = (node, within) => {
+    let index = within.get(node);
     if (index === undefined) {
       const parent = node.parentNode;
       if (parent === null) {
@@ -25,9 +29,9 @@
       for (let child = parent.firstElementChild; child !== null; child = child.nextElementSibling) {
         const count = (counts.get(child.tagName) || 0) + 1;
         counts.set(child.tagName, count);
-        indices.set(child, count);
+        within.set(child, count);
       }
-      index = indices.get(node);
+      index = within.get(node);
     }
     return index;
   };
@@ -48,19 +52,31 @@
     const pending = [];
     let node = element;
     let path = '';
+    let rooted = false;
     while (node !== null && node.nodeType === 1) {
-      const known = paths.get(node);
+      const known = kept === null ? undefined : kept.paths.get(node);
       if (known !== undefined) {
         path = known;
+        rooted = true;
+        break;
+      }
+      const made = paths.get(node);
+      if (made !== undefined) {
+        path = made;
         break;
       }
       pending.push(node);
       node = node.parentElement;
     }
+    if (node === null && pending.length > 0) {
+      rooted = kept !== null && pending[pending.length - 1].parentNode === document;
+    }
+    const pathsHere = rooted ? kept.paths : paths;
+    const indicesHere = rooted ? kept.indices : indices;
     for (let i = pending.length - 1; i >= 0; i--) {
       const step = pending[i];
-      path += '/' + step.tagName.toLowerCase() + '[' + indexOf(step) + ']';
-      paths.set(step, path);
+      path += '/' + step.tagName.toLowerCase() + '[' + indexOf(step, indicesHere) + ']';
+      pathsHere.set(step, path);
     }
     return path;
   };

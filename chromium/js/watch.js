@@ -17,6 +17,8 @@
 // rendered text can have changed), or when something cheaper already changed. Every
 // stamp first brings style and layout up to date, so that the counts read after it
 // include any change made before it.
+// The observer's records are also kept for take(), which tells the helpers what changed
+// in the tree since it was last called (see refresh in helpers.js).
 () => {
   const options = { subtree: true, childList: true, attributes: true, characterData: true };
   const state = {
@@ -28,6 +30,32 @@
     place: null,
     offsets: null,
     look: null,
+    // Records not taken yet; past RECORDS_KEPT of them only that there were too many.
+    records: [],
+    flooded: false,
+  };
+  const RECORDS_KEPT = 10000;
+  const keep = (records) => {
+    if (state.flooded || records.length === 0) {
+      return;
+    }
+    if (state.records.length + records.length > RECORDS_KEPT) {
+      state.flooded = true;
+      state.records = [];
+      return;
+    }
+    for (const record of records) {
+      state.records.push(record);
+    }
+  };
+  const start = () => {
+    if (state.observer === null) {
+      state.observer = new MutationObserver((records) => {
+        state.changed = true;
+        keep(records);
+      });
+    }
+    observe(document);
   };
   const observe = (root) => {
     if (!state.observed.has(root)) {
@@ -90,17 +118,30 @@
     stampDeferring() {
       return this.stamp(false, true);
     },
-    stamp(full, defer = false) {
-      if (state.observer === null) {
-        state.observer = new MutationObserver(() => {
-          state.changed = true;
-        });
+    // The mutation records since the last take, as {records, flooded}: with `flooded`,
+    // there were too many to keep, and the records are not the whole story. The first
+    // take starts the observer: nothing before it is told. Records taken here still
+    // count as a change for the next stamp.
+    take() {
+      start();
+      const records = state.observer.takeRecords();
+      if (records.length > 0) {
+        state.changed = true;
       }
-      observe(document);
+      keep(records);
+      const taken = { records: state.records, flooded: state.flooded };
+      state.records = [];
+      state.flooded = false;
+      return taken;
+    },
+    stamp(full, defer = false) {
+      start();
       if (document.documentElement !== null) {
         document.documentElement.getBoundingClientRect();
       }
-      let changed = state.changed || state.observer.takeRecords().length > 0 ||
+      const records = state.observer.takeRecords();
+      keep(records);
+      let changed = state.changed || records.length > 0 ||
         document.getAnimations().some((animation) => animation.pending || animation.playState === 'running');
       const place = placeNow();
       changed = changed || place !== state.place || (state.look !== null && offsetsOf(state.look.scrollers) !== state.offsets);
