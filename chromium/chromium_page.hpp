@@ -33,7 +33,10 @@
 // helpers; one whose reply was lost is not there to take, and the call is made again
 // whole. So a taken answer is always the one the page would have sent.
 // Most of a page is unchanged from one step to the next, and carrying answers through
-// the protocol costs more than working them out in the page.
+// the protocol costs more than working them out in the page. Answers that depend only on
+// the element's own part of the tree (tag name, attributes, text children, positional
+// path) are not even worked out afresh: the page keeps them until a mutation record
+// reaches the element (see refresh in js/helpers.js).
 //
 // Queries, handle reads and handle evaluates run in the tab's own isolated world, with
 // helpers installed once per document: the page's scripts cannot see them, and

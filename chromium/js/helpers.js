@@ -5,7 +5,9 @@
 // one-pass path maker (positional_paths.js) and the change watch (watch.js).
 // Long lists of numbers travel as runs, [first, count, first, count, ...], for a list
 // of ascending neighbours: a scan's groups hold thousands of members. During a scan,
-// answers unchanged since the scan before are named rather than sent (carryOver).
+// answers unchanged since the scan before are named rather than sent (carryOver), and
+// those that depend only on the tree are worked out again only where it changed
+// (refresh, carryKept).
 (answer, reads, positionalPaths, watch) => ({
   answer,
   reads,
@@ -226,10 +228,10 @@
   // `id` (`count` of them), or of those at the indices that its runs in `indices` give
   // (null: all), and returns the [answers, errors] pairs as a reply. A group that is not
   // here (from another document) has only elements that are gone.
-  // During scan `scan`, a question with [number, boxes] in `carry` is carried over (see
-  // carryOver) from scan `carried`, whose answers the caller still holds.
-  // A carried question's [number, boxes, tree]: with `tree`, its answers are tree answers
-  // (see refresh), and one still holding since scan `carried` is named without asking.
+  // During scan `scan`, a question with [number, boxes, tree] in `carry` is carried over
+  // (see carryOver) from scan `carried`, whose answers the caller still holds; with
+  // `tree`, its answers are tree answers (see refresh), and those still holding since
+  // scan `carried` are named without being asked again (carryKept).
   ask(id, count, questions, args, indices, carry = null, scan = null, carried = null) {
     this.refresh();
     const all = this.groups.get(id) || new Array(count).fill(null);
@@ -298,15 +300,8 @@
     }
     return number;
   },
-  // Turns [answers, errors] into [others, errors, same]. An element whose answer is the
-  // one it gave in scan `carried` is left out of `others` (the answers of the rest, in
-  // order) and named in `same`, runs of [index, its slot in that scan, count, dx, dy]
-  // along which index and slot both grow by one. With `boxes` (layout answers, [visible,
-  // [x, y, width, height]]), an answer that differs only by a move of its box also
-  // counts: the earlier box plus (dx, dy) gives exactly the new one. Otherwise dx and dy
-  // are 0.
-  // With `kept`, the elements at the indices it marks are named as they were (see
-  // carryKept), and the answers given for them are not looked at.
+  // The columns of carried question `key`, after starting all of them again if the
+  // numbers have outgrown their bound.
   columns(key) {
     this.met = Math.max(this.met, this.scan.slots.size);
     if (this.numbered > 2 * this.met + 4096) {
@@ -322,6 +317,14 @@
     }
     return sent;
   },
+  // Turns [answers, errors] into [others, errors, same]. An element whose answer is the
+  // one it gave in scan `carried` is left out of `others` (the answers of the rest, in
+  // order) and named in `same`, runs of [index, its slot in that scan, count, dx, dy]
+  // along which index and slot both grow by one. With `boxes` (layout answers, [visible,
+  // [x, y, width, height]]), an answer that differs only by a move of its box also
+  // counts: the earlier box plus (dx, dy) gives exactly the new one. Otherwise dx and dy
+  // are 0. With `kept`, the elements at the indices it marks are named as they were
+  // (see carryKept), and the answers given for them are not looked at.
   carryOver([key, boxes], carried, elements, [answers, errors], kept = null) {
     const sent = this.columns(key);
     const numbers = (box) => Array.isArray(box) && box.length === 4 && box.every(Number.isFinite);
