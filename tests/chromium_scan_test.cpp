@@ -428,5 +428,80 @@ TEST_F(ChromiumScanTest, TreeAnswersAreWorkedOutAgainOnlyForWhatChanged) {
   EXPECT_EQ(now, records_of(plain_scan(*page)));
 }
 
+TEST_F(ChromiumScanTest, AReadBorrowsTheLastLookOnlyWhileNothingCouldHaveMovedIt) {
+  // A scan right after a stamp that looked at every element takes boxes and visibility
+  // from that look. Input that restyles without a mutation (hover, focus), a scroll, a
+  // resized viewport or an animation must make the read work them out again, and read
+  // what a read carrying nothing reads.
+  const std::string html =
+      "<!DOCTYPE html><style>#hover:hover { padding: 30px } #name:focus { width: 400px } "
+      "#scroller { height: 60px; overflow: auto }</style>"
+      "<h1>Looks</h1><button id=\"hover\">Hover me</button><label for=\"name\">Name</label><input id=\"name\">"
+      "<div id=\"scroller\"><p>One</p><p>Two</p><p>Three</p><p>Four</p><p>Five</p></div>"
+      "<p id=\"moving\">Moving text</p>";
+  auto page = open(generated("looks.html", html));
+  const auto lent = [&] {
+    return page->query_selector("h1")->evaluate("() => globalThis.__quillfen.layoutsFromLook").get<std::int64_t>();
+  };
+  const auto centre = [&](const std::string& selector) {
+    const auto box = page->query_selector(selector)->bounding_box().value();
+    return std::pair{box.x + box.width / 2, box.y + box.height / 2};
+  };
+  const auto mouse = [&](const std::string& type, std::pair<double, double> at) {
+    Json event{{"type", type}, {"x", at.first}, {"y", at.second}};
+    if (type != "mouseMoved") {
+      event["button"] = "left";
+      event["clickCount"] = 1;
+    }
+    page->session().send("Input.dispatchMouseEvent", event);
+  };
+  runner::ScanCache cache;
+  std::ostringstream quiet;
+  const auto stamped_read = [&] { return records_of(cache.scan(*page, quiet, Clock::now() + 60s)); };
+  const auto read_now = [&] { return records_of(scan_within(*page, Clock::now() + 60s)); };
+
+  const std::int64_t before = lent();
+  EXPECT_EQ(stamped_read(), records_of(plain_scan(*page))) << "a stamp that looked, then a read";
+  EXPECT_GT(lent(), before) << "the read after the stamp's look borrows it";
+
+  const struct {
+    std::string_view what;
+    std::function<void()> change;
+    bool still = true;
+  } cases[] = {
+      {"the mouse over a button that grows on hover", [&] { mouse("mouseMoved", centre("#hover")); }},
+      {"a click into a field that widens on focus",
+       [&] {
+         mouse("mousePressed", centre("#name"));
+         mouse("mouseReleased", centre("#name"));
+       }},
+      {"an inner box scrolled", [&] { page->evaluate("() => { document.getElementById('scroller').scrollTop = 40; }"); }},
+      {"the viewport's size",
+       [&] {
+         page->session().send("Emulation.setDeviceMetricsOverride",
+                              {{"width", 600}, {"height", 400}, {"deviceScaleFactor", 1}, {"mobile", false}});
+       }},
+      // A moving box reads differently from one moment to the next: only the borrowing
+      // is checked.
+      {"an animation started by a style rule (no mutation, no input)",
+       [&] {
+         page->evaluate("() => { const sheet = document.styleSheets[0]; "
+                        "sheet.insertRule('@keyframes slide { to { margin-left: 300px } }', sheet.cssRules.length); "
+                        "sheet.insertRule('#moving { animation: slide 5s }', sheet.cssRules.length); }");
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    stamped_read();
+    c.change();
+    const std::int64_t lent_before = lent();
+    const std::string now = read_now();
+    EXPECT_EQ(lent(), lent_before) << c.what << ": the look was borrowed";
+    if (c.still) {
+      EXPECT_EQ(now, records_of(plain_scan(*page))) << c.what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quillfen::chromium

@@ -31,8 +31,10 @@
   tick: 0,
   touched: [],
   everything: 0,
-  // Tree answers worked out during scans, rather than named as kept (for tests).
+  // Tree answers worked out during scans, rather than named as kept, and calls whose
+  // layout answers came from the watch's look (for tests).
   treeAnswersWorked: 0,
+  layoutsFromLook: 0,
   refresh() {
     const { records, flooded } = this.watch.take();
     if (!flooded && records.length === 0) {
@@ -232,11 +234,16 @@
   // (see carryOver) from scan `carried`, whose answers the caller still holds; with
   // `tree`, its answers are tree answers (see refresh), and those still holding since
   // scan `carried` are named without being asked again (carryKept).
+  // During a scan, layout answers come from the change watch's last look while it is
+  // still what the page shows (see layoutFrom).
   ask(id, count, questions, args, indices, carry = null, scan = null, carried = null) {
     this.refresh();
     const all = this.groups.get(id) || new Array(count).fill(null);
     const scanning = scan !== null && this.scan !== null && this.scan.number === scan;
-    return this.reply(questions.map((question, i) => {
+    const look = scanning && questions.includes(reads.layout) ? this.watch.currentLook() : null;
+    this.layoutsFromLook += look === null ? 0 : 1;
+    return this.reply(questions.map((asked, i) => {
+      const question = look !== null && asked === reads.layout ? this.layoutFrom(look) : asked;
       const elements = indices[i] === null ? all : this.fromRuns(indices[i]).map((index) => all[index] || null);
       if (!scanning || carry === null || carry[i] === null) {
         return answer(elements, question, args[i]);
@@ -246,6 +253,25 @@
       }
       return this.carryOver(carry[i], carried, elements, answer(elements, question, args[i]));
     }));
+  },
+  // The layout read (layout.js) answered from `look`, the boxes and computed visibility
+  // the watch read of every element: the same answer, read again only for an element the
+  // look did not meet or an empty box at the origin (which needs getClientRects).
+  layoutFrom(look) {
+    return (element) => {
+      const i = look.index.get(element);
+      if (i === undefined) {
+        return reads.layout(element);
+      }
+      const x = look.boxes[4 * i];
+      const y = look.boxes[4 * i + 1];
+      const width = look.boxes[4 * i + 2];
+      const height = look.boxes[4 * i + 3];
+      if (width === 0 && height === 0 && x === 0 && y === 0) {
+        return reads.layout(element);
+      }
+      return [width > 0 && height > 0 && look.styles[2 * i] === 'visible', [x, y, width, height]];
+    };
   },
   // carryOver for tree answers: those that still hold since scan `carried` are not asked.
   carryKept(carry, carried, elements, question, arg) {

@@ -19,6 +19,14 @@
 // include any change made before it.
 // The observer's records are also kept for take(), which tells the helpers what changed
 // in the tree since it was last called (see refresh in helpers.js).
+// currentLook() lends the last look to a read that follows it at once (the scan after a
+// stamp that looked): its boxes and visibility are what the read would find, as long as
+// nothing could have moved them since. Nothing could when no mutation record came, no
+// input reached the page (events that an act causes, caught on their way in), the
+// address, viewport and scroll offsets are the look's, and nothing is animated. Else it
+// lends nothing. (A change that none of these shows, such as a font that finished
+// loading, leaves the read as the page was at the stamp, and the next stamp's look sees
+// the difference.)
 () => {
   const options = { subtree: true, childList: true, attributes: true, characterData: true };
   const state = {
@@ -33,9 +41,23 @@
     // Records not taken yet; past RECORDS_KEPT of them only that there were too many.
     records: [],
     flooded: false,
+    // Whether no record or input came since the look was taken.
+    lookCurrent: false,
+  };
+  // Events of input reaching the page, or of what it set off: any of them may change
+  // styles (hover, focus, active) or layout without a mutation record.
+  const INPUT_EVENTS = ['pointermove', 'pointerdown', 'pointerup', 'mousemove', 'mousedown', 'mouseup', 'mouseover',
+    'mouseout', 'click', 'dblclick', 'contextmenu', 'keydown', 'keyup', 'beforeinput', 'input', 'change', 'focusin',
+    'focusout', 'wheel', 'scroll', 'resize', 'touchstart', 'touchmove', 'touchend', 'dragstart', 'drop', 'select',
+    'compositionend'];
+  const unlook = () => {
+    state.lookCurrent = false;
   };
   const RECORDS_KEPT = 10000;
   const keep = (records) => {
+    if (records.length > 0) {
+      state.lookCurrent = false;
+    }
     if (state.flooded || records.length === 0) {
       return;
     }
@@ -54,9 +76,22 @@
         state.changed = true;
         keep(records);
       });
+      for (const type of INPUT_EVENTS) {
+        addEventListener(type, unlook, { capture: true, passive: true });
+      }
     }
     observe(document);
   };
+  // The records the observer holds, kept; they count as a change for the next stamp.
+  const pending = () => {
+    const records = state.observer.takeRecords();
+    if (records.length > 0) {
+      state.changed = true;
+    }
+    keep(records);
+  };
+  const animated = () =>
+    document.getAnimations().some((animation) => animation.pending || animation.playState === 'running');
   const observe = (root) => {
     if (!state.observed.has(root)) {
       state.observed.add(root);
@@ -68,11 +103,13 @@
   const scrolls = (overflow) => overflow !== 'visible' && overflow !== 'clip';
   // Every element of the document and of the open shadow trees inside it.
   const lookNow = () => {
+    const elements = [];
     const boxes = [];
     const styles = [];
     const scrollers = [];
     const visit = (root) => {
       for (const element of root.querySelectorAll('*')) {
+        elements.push(element);
         const box = element.getBoundingClientRect();
         boxes.push(box.x, box.y, box.width, box.height);
         const style = getComputedStyle(element);
@@ -92,7 +129,13 @@
       }
     };
     visit(document);
-    return { boxes, styles, scrollers, text: document.body === null ? '' : document.body.innerText };
+    const look = { elements, boxes, styles, scrollers, text: document.body === null ? '' : document.body.innerText };
+    look.place = placeNow();
+    look.offsets = offsetsOf(scrollers);
+    // Each element's position in `elements`, made when a read first borrows the look.
+    look.index = null;
+    state.lookCurrent = true;
+    return look;
   };
   const same = (a, b) => {
     if (a.text !== b.text || a.boxes.length !== b.boxes.length || a.styles.length !== b.styles.length) {
@@ -124,15 +167,30 @@
     // count as a change for the next stamp.
     take() {
       start();
-      const records = state.observer.takeRecords();
-      if (records.length > 0) {
-        state.changed = true;
-      }
-      keep(records);
+      pending();
       const taken = { records: state.records, flooded: state.flooded };
       state.records = [];
       state.flooded = false;
       return taken;
+    },
+    // The last look, with `index` (element → its position), when it is still what the
+    // page shows (see above); else null.
+    currentLook() {
+      if (state.observer === null || state.look === null) {
+        return null;
+      }
+      pending();
+      const look = state.look;
+      if (!state.lookCurrent || placeNow() !== look.place || offsetsOf(look.scrollers) !== look.offsets || animated()) {
+        return null;
+      }
+      if (look.index === null) {
+        look.index = new Map();
+        for (let i = 0; i < look.elements.length; i++) {
+          look.index.set(look.elements[i], i);
+        }
+      }
+      return look;
     },
     stamp(full, defer = false) {
       start();
@@ -141,11 +199,13 @@
       }
       const records = state.observer.takeRecords();
       keep(records);
-      let changed = state.changed || records.length > 0 ||
-        document.getAnimations().some((animation) => animation.pending || animation.playState === 'running');
+      let changed = state.changed || records.length > 0 || animated();
       const place = placeNow();
       changed = changed || place !== state.place || (state.look !== null && offsetsOf(state.look.scrollers) !== state.offsets);
       if (defer && (changed || state.look === null)) {
+        if (changed) {
+          unlook();
+        }
         state.place = place;
         state.changed = false;
         if (changed) {
