@@ -197,9 +197,8 @@
       if (document.documentElement !== null) {
         document.documentElement.getBoundingClientRect();
       }
-      const records = state.observer.takeRecords();
-      keep(records);
-      let changed = state.changed || records.length > 0 || animated();
+      pending();
+      let changed = state.changed || animated();
       const place = placeNow();
       changed = changed || place !== state.place || (state.look !== null && offsetsOf(state.look.scrollers) !== state.offsets);
       if (defer && (changed || state.look === null)) {
