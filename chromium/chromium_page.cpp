@@ -683,8 +683,9 @@ class Group {
       // An answer that the scan already has stays: the page may name it as unchanged
       // in the next scan, and it is the one the page remembers.
       Answers shared = answers;
+      auto& by_slot = answers_by_slot(*scan, question.key);
       for (std::size_t i = 0; i < size_; ++i) {
-        if (!stored(*scan, question.key, i)) store(*scan, question.key, i, shared);
+        if (!by_slot[slots_[i]]) store(by_slot, i, shared);
       }
     }
     answers_.insert_or_assign(question.key, std::move(answers));
@@ -738,8 +739,9 @@ class Group {
     std::vector<std::vector<std::size_t>> needed(asked.size());
     bool any = false;
     for (std::size_t q = 0; q < asked.size(); ++q) {
+      const auto* by_slot = scan ? found_answers(*scan, asked[q].key) : nullptr;
       for (std::size_t i = 0; i < size_; ++i) {
-        if (!scan || !stored(*scan, asked[q].key, i)) needed[q].push_back(i);
+        if (!stored(by_slot, i)) needed[q].push_back(i);
       }
       any = any || !needed[q].empty();
     }
@@ -761,7 +763,8 @@ class Group {
         return answers_.at(question.key).at(index);
       }
       for (std::size_t q = 0; q < asked.size(); ++q) {
-        for (std::size_t n = 0; n < needed[q].size(); ++n) store(*scan, asked[q].key, needed[q][n], answers[q], n);
+        auto& by_slot = answers_by_slot(*scan, asked[q].key);
+        for (std::size_t n = 0; n < needed[q].size(); ++n) store(by_slot, needed[q][n], answers[q], n);
       }
     }
     for (const Question& q : asked) answers_.insert_or_assign(q.key, from_scan(*scan, q.key));
@@ -775,18 +778,34 @@ class Group {
     return scan_ && scan_->active && scan_->helpers == helpers_ && slots_.size() == size_ ? scan_.get() : nullptr;
   }
 
-  bool stored(const ScanState& scan, const std::string& key, std::size_t member) const {
+  // The scan's answers to `key` by slot, if it has any.
+  static const std::vector<std::optional<ScanState::Answer>>* found_answers(const ScanState& scan,
+                                                                             const std::string& key) {
     const auto found = scan.answers.find(key);
-    return found != scan.answers.end() && slots_[member] < found->second.size() &&
-           found->second[slots_[member]].has_value();
+    return found == scan.answers.end() ? nullptr : &found->second;
   }
 
-  // Keeps answer `at` of `answers` (by default the member's own) as the member's.
-  void store(ScanState& scan, const std::string& key, std::size_t member, Answers& answers,
+  // Whether `by_slot` (see above) holds member `member`'s answer.
+  bool stored(const std::vector<std::optional<ScanState::Answer>>* by_slot, std::size_t member) const {
+    return by_slot != nullptr && slots_[member] < by_slot->size() && (*by_slot)[slots_[member]].has_value();
+  }
+
+  // The scan's answers to `key`, by slot, with room for every member's: grown once per
+  // group, not once per member (on a large page they hold 100,000 slots and more).
+  std::vector<std::optional<ScanState::Answer>>& answers_by_slot(ScanState& scan, const std::string& key) const {
+    auto& by_slot = scan.answers[key];
+    if (!slots_.empty()) {
+      const std::size_t needed = *std::max_element(slots_.begin(), slots_.end()) + 1;
+      if (by_slot.size() < needed) by_slot.resize(needed);
+    }
+    return by_slot;
+  }
+
+  // Keeps answer `at` of `answers` (by default the member's own) as the member's, in
+  // `by_slot` (see answers_by_slot).
+  void store(std::vector<std::optional<ScanState::Answer>>& by_slot, std::size_t member, Answers& answers,
              std::optional<std::size_t> at = std::nullopt) {
     const std::size_t from = at.value_or(member);
-    auto& by_slot = scan.answers[key];
-    if (by_slot.size() <= slots_[member]) by_slot.resize(slots_[member] + 1);
     ScanState::Answer answer;
     if (const auto error = answers.errors.find(from); error != answers.errors.end()) {
       answer.error = error->second;
