@@ -305,8 +305,7 @@
   },
   // For each carried question (by the caller's number for it), the last answer given of
   // each element during a scan, in columns by the element's number (numberOf): the
-  // answer's JSON text (or the string itself), whether it was a string, the answer
-  // itself (layout answers only), the scan (-1: none) and the element's slot in it. Most
+  // answer itself, the scan (-1: none) and the element's slot in it. Most
   // of a page is unchanged from one scan to the next, and carrying an answer through the
   // protocol costs more than working it out. Columns, not an object per answer in a weak
   // map per question, spare the garbage collector most of the work on large pages.
@@ -338,7 +337,7 @@
     }
     let sent = this.sent.get(key);
     if (sent === undefined) {
-      sent = { texts: [], strings: [], values: [], scans: [], slots: [], ticks: [] };
+      sent = { values: [], scans: [], slots: [], ticks: [] };
       this.sent.set(key, sent);
     }
     return sent;
@@ -370,8 +369,6 @@
       }
       const number = this.numberOf(element);
       while (sent.scans.length <= number) {
-        sent.texts.push(null);
-        sent.strings.push(false);
         sent.values.push(null);
         sent.scans.push(-1);
         sent.slots.push(0);
@@ -383,14 +380,12 @@
         sent.slots[number] = slot;
         continue;
       }
-      const string = typeof value === 'string';
-      const text = string ? value : JSON.stringify(value);
       let named = false;
       let dx = 0;
       let dy = 0;
-      if (sent.scans[number] === carried && sent.strings[number] === string) {
+      if (sent.scans[number] === carried) {
         const before = sent.values[number];
-        if (sent.texts[number] === text) {
+        if (this.sameAnswer(value, before)) {
           named = true;
         } else if (boxes && Array.isArray(value) && value.length === 2 && Array.isArray(before) &&
                    value[0] === before[0] && numbers(value[1]) && numbers(before[1])) {
@@ -406,14 +401,47 @@
       } else {
         this.name(same, index, sent.slots[number], dx, dy);
       }
-      sent.texts[number] = text;
-      sent.strings[number] = string;
-      sent.values[number] = boxes ? value : null;
+      sent.values[number] = value;
       sent.scans[number] = this.scan.number;
       sent.slots[number] = slot;
       sent.ticks[number] = this.tick;
     }
     return [others, errors, same];
+  },
+  // Whether answers `a` and `b` are sent as the same JSON text: equal strings, numbers,
+  // booleans or nulls, or arrays or objects whose members are, in the same order.
+  // (Answers are what answer.js makes: no other kinds of value, no cycles.) Comparing
+  // them spares turning every answer of every scan into text to keep.
+  sameAnswer(a, b) {
+    if (a === b) {
+      return true;
+    }
+    if (typeof a !== 'object' || typeof b !== 'object' || a === null || b === null ||
+        Array.isArray(a) !== Array.isArray(b)) {
+      return false;
+    }
+    if (Array.isArray(a)) {
+      if (a.length !== b.length) {
+        return false;
+      }
+      for (let i = 0; i < a.length; i++) {
+        if (!this.sameAnswer(a[i], b[i])) {
+          return false;
+        }
+      }
+      return true;
+    }
+    const keys = Object.keys(a);
+    const others = Object.keys(b);
+    if (keys.length !== others.length) {
+      return false;
+    }
+    for (let i = 0; i < keys.length; i++) {
+      if (keys[i] !== others[i] || !this.sameAnswer(a[keys[i]], b[keys[i]])) {
+        return false;
+      }
+    }
+    return true;
   },
   // Adds the element at `index`, slot `slotThen` in the carried scan, to the runs `same`.
   name(same, index, slotThen, dx, dy) {
