@@ -347,6 +347,32 @@ TEST_F(ChromiumScanTest, ThePageForgetsTheCarriedAnswersOfElementsItNoLongerHas)
       << "the kept answers never started again";
 }
 
+TEST_F(ChromiumScanTest, AnAnswerIsNamedUnchangedOnlyWhenItsTextIsTheSame) {
+  // The page compares an answer with the one it gave in the scan before as values: it
+  // must never call two answers the same whose JSON text differs (the caller would keep
+  // the old one), and should find every pair whose text is the same (NaN, sent as null,
+  // aside).
+  auto page = open(generated("compared.html", "<!DOCTYPE html><h1>Answers</h1>"));
+  const Json wrong = page->query_selector("h1")->evaluate(R"(() => {
+    const values = [0, -0, 1, 1.5, '1', '', NaN, null, true, false, 'true', [], [null], [NaN], ['null'], {},
+      [1, [2, 3]], [1, [2, 3.5]], [1, [2]], [1, [2, 3], 4], [[]], [{}], {a: 1, b: 2}, {b: 2, a: 1}, {a: 1},
+      {a: [1]}, {a: ['1']}, [true, [0, 0, 10, 20]], [true, [0, 0, 10, 21]], [false, [0, 0, 10, 20]],
+      [true, null], [false, ['id', 'x', 'class', null]], [false, ['id', 'x', 'class', 'null']],
+      [false, ['id', 'x']], 'Ünïcode', 'Unicode'];
+    const wrong = [];
+    for (const a of values) {
+      for (const b of values) {
+        const same = globalThis.__quillfen.sameAnswer(a, b);
+        const text = JSON.stringify(a) === JSON.stringify(b);
+        const nan = JSON.stringify([a, b], (key, value) => Number.isNaN(value) ? 'NaN' : value).includes('"NaN"');
+        if ((same && !text) || (!same && text && !nan)) wrong.push(JSON.stringify([a, b, same]));
+      }
+    }
+    return wrong;
+  })");
+  EXPECT_EQ(wrong, Json::array());
+}
+
 TEST_F(ChromiumScanTest, TreeAnswersAreWorkedOutAgainOnlyForWhatChanged) {
   // Tag names, attributes, text children and positional paths given in one scan are kept
   // by the page for the next, and worked out again only for what a mutation reached.
