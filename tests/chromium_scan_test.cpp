@@ -452,6 +452,18 @@ TEST_F(ChromiumScanTest, TreeAnswersAreWorkedOutAgainOnlyForWhatChanged) {
   const std::string now = records_of(cache.scan(*page, quiet, Clock::now() + 60s));
   EXPECT_EQ(cache.fresh_scans(), 2u);
   EXPECT_EQ(now, records_of(plain_scan(*page)));
+
+  // A call stopped at its time limit runs nothing more of its script. One stopped right
+  // after it took the records (an error thrown there stands in for the stop) must not
+  // lose what they said: here, that every item of the list moved down by one.
+  scan_within(*page, Clock::now() + 60s);
+  page->query_selector("h1")->evaluate(
+      "() => { const list = document.getElementById('list'); "
+      "list.insertBefore(Object.assign(document.createElement('li'), {textContent: 'Zeroth'}), list.firstChild); "
+      "const q = globalThis.__quillfen; const take = q.watch.take; "
+      "q.watch.take = () => { q.watch.take = take; take(); throw new Error('stopped'); }; "
+      "try { q.refresh(); } catch (error) { return String(error); } }");
+  EXPECT_EQ(records_of(scan_within(*page, Clock::now() + 60s)), records_of(plain_scan(*page)));
 }
 
 TEST_F(ChromiumScanTest, AReadBorrowsTheLastLookOnlyWhileNothingCouldHaveMovedIt) {

@@ -35,15 +35,27 @@
   // layout answers came from the watch's look (for tests).
   treeAnswersWorked: 0,
   layoutsFromLook: 0,
+  // A call stopped at its time limit runs no more of its script, not even a finally
+  // block: `applying` is set while the records taken are applied, and a call that
+  // finds it set counts everything as changed (what those records said is lost).
+  applying: false,
   refresh() {
+    if (this.applying) {
+      this.tick++;
+      this.everything = this.tick;
+      this.kept = { paths: new WeakMap(), indices: new WeakMap() };
+    }
+    this.applying = true;
     const { records, flooded } = this.watch.take();
     if (!flooded && records.length === 0) {
+      this.applying = false;
       return;
     }
     this.tick++;
     if (flooded) {
       this.everything = this.tick;
       this.kept = { paths: new WeakMap(), indices: new WeakMap() };
+      this.applying = false;
       return;
     }
     const touch = (node) => {
@@ -69,6 +81,7 @@
         this.kept.indices.delete(element);
       }
     }
+    this.applying = false;
   },
   // The question functions of earlier calls, by source text: reusing one keeps what the
   // engine learnt running it, which makes later groups run it faster. `make` builds it

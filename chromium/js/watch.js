@@ -66,9 +66,13 @@
       state.records = [];
       return;
     }
+    // Flooded until all are kept: a call stopped at its time limit part way through
+    // would otherwise lose the rest, which the observer no longer holds.
+    state.flooded = true;
     for (const record of records) {
       state.records.push(record);
     }
+    state.flooded = false;
   };
   const start = () => {
     if (state.observer === null) {
