@@ -42,22 +42,28 @@
   refresh() {
     if (this.applying) {
       this.tick++;
-      this.everything = this.tick;
-      this.kept = { paths: new WeakMap(), indices: new WeakMap() };
+      this.forgetKept();
     }
     this.applying = true;
     const { records, flooded } = this.watch.take();
-    if (!flooded && records.length === 0) {
-      this.applying = false;
-      return;
+    if (flooded || records.length > 0) {
+      this.tick++;
+      if (flooded) {
+        this.forgetKept();
+      } else {
+        this.applyRecords(records);
+      }
     }
-    this.tick++;
-    if (flooded) {
-      this.everything = this.tick;
-      this.kept = { paths: new WeakMap(), indices: new WeakMap() };
-      this.applying = false;
-      return;
-    }
+    this.applying = false;
+  },
+  // Everything counts as changed since this tick: no tree answer or path is kept.
+  forgetKept() {
+    this.everything = this.tick;
+    this.kept = { paths: new WeakMap(), indices: new WeakMap() };
+  },
+  // Marks what each record reached with this tick, and lets go of the kept paths and
+  // indices inside every parent whose children changed.
+  applyRecords(records) {
     const touch = (node) => {
       const number = node === null || node.nodeType !== 1 ? undefined : this.numbers.get(node);
       if (number !== undefined) {
@@ -81,7 +87,6 @@
         this.kept.indices.delete(element);
       }
     }
-    this.applying = false;
   },
   // The question functions of earlier calls, by source text: reusing one keeps what the
   // engine learnt running it, which makes later groups run it faster. `make` builds it
