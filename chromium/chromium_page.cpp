@@ -407,22 +407,58 @@ long long whole_millis(Clock::duration duration) {
 
 }  // namespace
 
+// One question's answers during a scan, by the elements' page-side slots: a value, the
+// message of the error it raised, or none yet. Once given, a slot's answer stays as it is
+// for the scan. On a large page a scan answers 100,000 slots and more per question:
+// values and marks are kept in two plain columns, errors (rare) apart.
+class SlotAnswers {
+ public:
+  std::size_t size() const { return marks_.size(); }
+  bool has(std::size_t slot) const { return slot < marks_.size() && marks_[slot] != Mark::none; }
+  bool failed(std::size_t slot) const { return slot < marks_.size() && marks_[slot] == Mark::error; }
+
+  // Room for slots below `size`.
+  void grow(std::size_t size) {
+    if (size <= marks_.size()) return;
+    values_.resize(size);
+    marks_.resize(size, Mark::none);
+  }
+  // Sets the answer of a slot that `grow` made room for.
+  void set(std::size_t slot, Json value) {
+    values_[slot] = std::move(value);
+    marks_[slot] = Mark::value;
+  }
+  void set_error(std::size_t slot, std::string message) {
+    errors_.insert_or_assign(slot, std::move(message));
+    marks_[slot] = Mark::error;
+  }
+
+  // The slot's value; its error, or a slot without an answer, raises.
+  const Json& at(std::size_t slot) const {
+    if (failed(slot)) throw PageError(errors_.at(slot));
+    if (!has(slot)) throw PageError("The element is no longer part of its query's answer.");
+    return values_[slot];
+  }
+
+ private:
+  enum class Mark : std::uint8_t { none, value, error };
+  std::vector<Json> values_;
+  std::vector<Mark> marks_;
+  std::unordered_map<std::size_t, std::string> errors_;
+};
+
 // A scan under way: its deadline, and one answer per element (by its page-side slot) for
 // each question asked so far. Slots belong to one document's helpers: when those change
-// (a navigation), the answers kept so far are let go of.
+// (a navigation), the answers kept so far are let go of (groups that already read them
+// keep their own share).
 struct ScanState {
-  struct Answer {
-    Json value;
-    std::optional<std::string> error;
-  };
-
   Clock::time_point start;
   Clock::time_point deadline;
   bool active = true;
   // Which scan of the page this is, for the helpers to number elements afresh.
   std::uint64_t number = 0;
   std::string helpers;
-  std::unordered_map<std::string, std::vector<std::optional<Answer>>> answers;
+  std::unordered_map<std::string, std::shared_ptr<SlotAnswers>> answers;
 };
 
 namespace {
@@ -683,9 +719,9 @@ class Group {
       // An answer that the scan already has stays: the page may name it as unchanged
       // in the next scan, and it is the one the page remembers.
       Answers shared = answers;
-      auto& by_slot = answers_by_slot(*scan, question.key);
+      SlotAnswers& by_slot = answers_by_slot(*scan, question.key);
       for (std::size_t i = 0; i < size_; ++i) {
-        if (!by_slot[slots_[i]]) store(by_slot, i, shared);
+        if (!by_slot.has(slots_[i])) store(by_slot, i, shared);
       }
     }
     answers_.insert_or_assign(question.key, std::move(answers));
@@ -693,9 +729,7 @@ class Group {
 
   const Json& ask(std::size_t index, const Question& question) {
     // Most asks find their answer kept: no list of questions for them.
-    if (const auto cached = answers_.find(question.key); grouped() && cached != answers_.end()) {
-      return cached->second.at(index);
-    }
+    if (const Json* kept = grouped() ? kept_answer(index, question.key) : nullptr) return *kept;
     return ask(index, {question}, 0);
   }
 
@@ -716,13 +750,11 @@ class Group {
       last_answer_ = answers_list(parse_text(text), {1}).front().at(0);
       return last_answer_;
     }
-    if (const auto cached = answers_.find(question.key); cached != answers_.end()) {
-      return cached->second.at(index);
-    }
+    if (const Json* kept = kept_answer(index, question.key)) return *kept;
     ScanState* scan = live_scan();
     std::vector<Question> asked;
     const auto add = [&](const Question& other) {
-      const bool known = answers_.contains(other.key) ||
+      const bool known = answers_.contains(other.key) || scanned_.contains(other.key) ||
                          std::any_of(asked.begin(), asked.end(), [&](const Question& q) { return q.key == other.key; });
       if (!known) asked.push_back(other);
     };
@@ -763,12 +795,13 @@ class Group {
         return answers_.at(question.key).at(index);
       }
       for (std::size_t q = 0; q < asked.size(); ++q) {
-        auto& by_slot = answers_by_slot(*scan, asked[q].key);
+        SlotAnswers& by_slot = answers_by_slot(*scan, asked[q].key);
         for (std::size_t n = 0; n < needed[q].size(); ++n) store(by_slot, needed[q][n], answers[q], n);
       }
     }
-    for (const Question& q : asked) answers_.insert_or_assign(q.key, from_scan(*scan, q.key));
-    return answers_.at(question.key).at(index);
+    // The members' answers stay where the scan keeps them: a share of them, not a copy.
+    for (const Question& q : asked) scanned_.insert_or_assign(q.key, scan->answers.at(q.key));
+    return *kept_answer(index, question.key);
   }
 
  private:
@@ -778,58 +811,45 @@ class Group {
     return scan_ && scan_->active && scan_->helpers == helpers_ && slots_.size() == size_ ? scan_.get() : nullptr;
   }
 
+  // Member `index`'s answer to `key` when the group has one (its error raises), or null.
+  const Json* kept_answer(std::size_t index, const std::string& key) const {
+    if (const auto own = answers_.find(key); own != answers_.end()) return &own->second.at(index);
+    if (const auto shared = scanned_.find(key); shared != scanned_.end()) return &shared->second->at(slots_[index]);
+    return nullptr;
+  }
+
   // The scan's answers to `key` by slot, if it has any.
-  static const std::vector<std::optional<ScanState::Answer>>* found_answers(const ScanState& scan,
-                                                                             const std::string& key) {
+  static const SlotAnswers* found_answers(const ScanState& scan, const std::string& key) {
     const auto found = scan.answers.find(key);
-    return found == scan.answers.end() ? nullptr : &found->second;
+    return found == scan.answers.end() ? nullptr : found->second.get();
   }
 
   // Whether `by_slot` (see above) holds member `member`'s answer.
-  bool stored(const std::vector<std::optional<ScanState::Answer>>* by_slot, std::size_t member) const {
-    return by_slot != nullptr && slots_[member] < by_slot->size() && (*by_slot)[slots_[member]].has_value();
+  bool stored(const SlotAnswers* by_slot, std::size_t member) const {
+    return by_slot != nullptr && by_slot->has(slots_[member]);
   }
 
   // The scan's answers to `key`, by slot, with room for every member's: grown once per
   // group, not once per member (on a large page they hold 100,000 slots and more).
-  std::vector<std::optional<ScanState::Answer>>& answers_by_slot(ScanState& scan, const std::string& key) const {
+  SlotAnswers& answers_by_slot(ScanState& scan, const std::string& key) const {
     auto& by_slot = scan.answers[key];
-    if (!slots_.empty()) {
-      const std::size_t needed = *std::max_element(slots_.begin(), slots_.end()) + 1;
-      if (by_slot.size() < needed) by_slot.resize(needed);
-    }
-    return by_slot;
+    if (!by_slot) by_slot = std::make_shared<SlotAnswers>();
+    if (!slots_.empty()) by_slot->grow(*std::max_element(slots_.begin(), slots_.end()) + 1);
+    return *by_slot;
   }
 
   // Keeps answer `at` of `answers` (by default the member's own) as the member's, in
   // `by_slot` (see answers_by_slot).
-  void store(std::vector<std::optional<ScanState::Answer>>& by_slot, std::size_t member, Answers& answers,
-             std::optional<std::size_t> at = std::nullopt) {
+  void store(SlotAnswers& by_slot, std::size_t member, Answers& answers, std::optional<std::size_t> at = std::nullopt) {
     const std::size_t from = at.value_or(member);
-    ScanState::Answer answer;
+    const std::size_t slot = slots_[member];
     if (const auto error = answers.errors.find(from); error != answers.errors.end()) {
-      answer.error = error->second;
+      by_slot.set_error(slot, error->second);
     } else if (from < answers.values.size()) {
-      answer.value = std::move(answers.values[from]);
+      by_slot.set(slot, std::move(answers.values[from]));
     } else {
-      answer.error = "The element is no longer part of its query's answer.";
+      by_slot.set_error(slot, "The element is no longer part of its query's answer.");
     }
-    by_slot[slots_[member]] = std::move(answer);
-  }
-
-  Answers from_scan(const ScanState& scan, const std::string& key) const {
-    Answers answers;
-    answers.values.resize(size_);
-    const auto& by_slot = scan.answers.at(key);
-    for (std::size_t i = 0; i < size_; ++i) {
-      const ScanState::Answer& answer = *by_slot.at(slots_[i]);
-      if (answer.error) {
-        answers.errors.emplace(i, *answer.error);
-      } else {
-        answers.values[i] = answer.value;
-      }
-    }
-    return answers;
   }
 
   // The answers to questions[q] of the members at members[q], for every q, in one call.
@@ -889,8 +909,9 @@ class Group {
   // shape); false when one is not there, or a moved one has no box to move.
   static bool take_carried(const ScanState& carried, const std::string& key, Answers& answers) {
     if (answers.same.is_null() || answers.same.empty()) return true;
-    const auto by_slot = carried.answers.find(key);
-    if (by_slot == carried.answers.end()) return false;
+    const auto found = carried.answers.find(key);
+    if (found == carried.answers.end()) return false;
+    const SlotAnswers& by_slot = *found->second;
     for (std::size_t r = 0; r < answers.same.size(); r += 5) {
       const std::size_t index = answers.same[r].get<std::size_t>();
       const std::size_t slot = answers.same[r + 1].get<std::size_t>();
@@ -899,11 +920,10 @@ class Group {
       const std::size_t count = answers.same[r + 2].get<std::size_t>();
       for (std::size_t n = 0; n < count; ++n) {
         const std::size_t from = slot + n;
-        if (answers.errors.contains(index + n) || from >= by_slot->second.size() || !by_slot->second[from] ||
-            by_slot->second[from]->error) {
+        if (answers.errors.contains(index + n) || !by_slot.has(from) || by_slot.failed(from)) {
           return false;
         }
-        Json value = by_slot->second[from]->value;
+        Json value = by_slot.at(from);
         if (dx != 0 || dy != 0) {
           if (!value.is_array() || value.size() != 2 || !value[1].is_array() || value[1].size() != 4 ||
               !value[1][0].is_number() || !value[1][1].is_number()) {
@@ -929,7 +949,9 @@ class Group {
   std::shared_ptr<ScanState> scan_;
   std::string helpers_;
   std::vector<std::vector<Question>> bundles_;
+  // Answers by question: the group's own, or during a scan those it shares with the scan.
   std::map<std::string, Answers> answers_;
+  std::map<std::string, std::shared_ptr<const SlotAnswers>> scanned_;
   Json last_answer_;
 };
 

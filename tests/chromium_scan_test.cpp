@@ -324,6 +324,30 @@ TEST_F(ChromiumScanTest, AScanCutShortAnywhereLeavesTheNextReadingWhatAFreshRead
   EXPECT_GE(cut, 3u) << "most of the short scans must have been cut";
 }
 
+TEST_F(ChromiumScanTest, ElementsReadBeforeANavigationInAScanKeepTheirAnswers) {
+  // Within a scan, a group's answers are kept with the scan's. A navigation in the middle
+  // of it lets the scan's go; the elements read before keep what they read, and those of
+  // the new document get its own answers.
+  auto page = open(fixture("labels.html"));
+  const auto scope = page->begin_scan(Clock::now() + 60s);
+  const auto before = page->query_selector_all("label, input");
+  ASSERT_GE(before.size(), 2u);
+  std::vector<std::string> texts;
+  std::vector<bool> visible;
+  for (const auto& handle : before) {
+    texts.push_back(handle->inner_text());
+    visible.push_back(handle->is_visible());
+  }
+  ASSERT_TRUE(page->navigate(fixture("many.html")).done());
+  const auto after = page->query_selector_all("h1");
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after.front()->inner_text(), "Five thousand elements");
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(before[i]->inner_text(), texts[i]) << i;
+    EXPECT_EQ(before[i]->is_visible(), visible[i]) << i;
+  }
+}
+
 TEST_F(ChromiumScanTest, ThePageForgetsTheCarriedAnswersOfElementsItNoLongerHas) {
   // A list whose items are all replaced before every scan: what the page keeps of the
   // answers it sent grows with the items removed only up to a bound, and then starts
