@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config git
-  nlohmann-json3-dev libutf8proc-dev libcli11-dev libboost-dev
+  nlohmann-json3-dev libutf8proc-dev libcli11-dev libboost-dev libmimalloc-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   chromium
