@@ -387,6 +387,13 @@ std::unique_ptr<Browser> Browser::launch(const LaunchOptions& options) {
                                 "--hide-scrollbars",
                                 "--mute-audio",
                                 "--password-store=basic",
+                                // A page's first reads make a great deal of short-lived
+                                // garbage; with V8's default start, a page of 130,000
+                                // elements gets major collections in the middle of its
+                                // first check (0.2 to 0.4 s). The old generation may grow
+                                // to 512 MiB before its first one instead: on that page
+                                // the renderer's peak memory grew by 5%.
+                                "--js-flags=--initial-old-space-size=512",
                                 "--window-size=" + std::to_string(options.window_width) + "," +
                                     std::to_string(options.window_height)};
   if (options.headless) {
