@@ -517,7 +517,7 @@ class Reader {
   }
 
   // JSON text that `expression` gives, parsed.
-  Json read(const std::string& expression) { return parse_text(read_value(expression)); }
+  Json read(const std::string& expression) { return parse_text(whole(read_value(expression))); }
 
   // Runtime.evaluate with `params` in the isolated world. A new document has none of
   // the old one's worlds: the first command after it fails, and a fresh world is made.
@@ -552,12 +552,47 @@ class Reader {
     try {
       return call("Runtime.evaluate", params);
     } catch (const ProtocolError& error) {
-      // The protocol's only word for an evaluation stopped at its time-out.
-      if (std::string_view(error.what()).find("Execution was terminated") != std::string_view::npos) {
-        throw out_of_time();
-      }
+      throw_if_stopped(error);
       throw;
     }
+  }
+
+  // The whole text of a reply (see reply in helpers.js): the text itself, or when the
+  // page gave it in pieces, all of them in order. The pieces after the first are asked
+  // for all at once: the page and the browser work through them while this side reads.
+  // One reply of many megabytes costs the browser far more than as many small ones.
+  Json whole(Json first) {
+    if (!first.is_object()) return first;
+    const auto reply = first.find("reply");
+    const auto pieces = first.find("pieces");
+    const auto text = first.find("first");
+    if (reply == first.end() || !reply->is_number_unsigned() || pieces == first.end() ||
+        !pieces->is_number_unsigned() || pieces->get<std::size_t>() == 0 || text == first.end() ||
+        !text->is_string()) {
+      throw PageError("The page gave an answer of an unexpected shape.");
+    }
+    std::vector<Session::Started> rest;
+    for (std::size_t k = 1; k < pieces->get<std::size_t>(); ++k) {
+      const std::string expression =
+          "__quillfen.piece(" + std::to_string(reply->get<std::uint64_t>()) + ", " + std::to_string(k) + ")";
+      rest.push_back(session_->start("Runtime.evaluate",
+                                     {{"expression", expression},
+                                      {"contextId", world().context},
+                                      {"returnByValue", true},
+                                      {"silent", true},
+                                      {"timeout", whole_millis(run_limit())}},
+                                     wait_limit()));
+    }
+    Json all = Json::array({std::move(*text)});
+    for (Session::Started& started : rest) {
+      try {
+        all.push_back(value_of(started.finish(wait_limit())));
+      } catch (const ProtocolError& error) {
+        throw_if_stopped(error);
+        throw;
+      }
+    }
+    return all;
   }
 
   // Numbers for page-side groups and batches, never reused within the tab.
@@ -612,6 +647,14 @@ class Reader {
   }
 
  private:
+  // A read stopped in the page at its time-out fails with kind `slow`.
+  void throw_if_stopped(const ProtocolError& error) const {
+    // The protocol's only word for an evaluation stopped at its time-out.
+    if (std::string_view(error.what()).find("Execution was terminated") != std::string_view::npos) {
+      throw out_of_time();
+    }
+  }
+
   // What a read stopped at its time is told, and how long it had.
   PageError out_of_time() const {
     const auto given = scan_ ? scan_->deadline - scan_->start : Clock::duration(session_->timeout());

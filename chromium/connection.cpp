@@ -120,12 +120,22 @@ Connection::Connection(std::unique_ptr<Transport> transport) : transport_(std::m
 
 Json Connection::call(const std::string& session_id, const std::string& method, const Json& params,
                       std::chrono::milliseconds timeout) {
+  const Started started = start(session_id, method, params, Clock::now() + timeout);
+  struct Forget {
+    Connection& connection;
+    const Started& started;
+    ~Forget() { connection.forget(started); }
+  } forget{*this, started};
+  return finish(started, timeout);
+}
+
+Connection::Started Connection::start(const std::string& session_id, const std::string& method, const Json& params,
+                                      Clock::time_point deadline) {
   const std::int64_t id = next_id_++;
   Json message{{"id", id}, {"method", method}, {"params", params}};
   if (!session_id.empty()) {
     message["sessionId"] = session_id;
   }
-  const auto deadline = Clock::now() + timeout;
   const std::shared_ptr<EventQueue> queue = queue_of(session_id);
   if (queue && queue->dialog && method != ANSWER_DIALOG) {
     throw PageError(method + ": a dialog is open on the page.", PageError::Kind::dialog);
@@ -133,16 +143,24 @@ Json Connection::call(const std::string& session_id, const std::string& method, 
   const std::uint64_t dialogs = queue ? queue->dialogs_opened : 0;
   transport_->send(message.dump(-1, ' ', false, Json::error_handler_t::replace), deadline);
   waiting_.emplace(id, session_id);
-  struct Forget {
-    Connection& connection;
-    std::int64_t id;
-    ~Forget() { connection.waiting_.erase(id); }
-  } forget{*this, id};
+  return Started{id, session_id, method, dialogs};
+}
 
+void Connection::forget(const Started& started) {
+  waiting_.erase(started.id);
+  replies_.erase(started.id);
+}
+
+Json Connection::finish(const Started& started, std::chrono::milliseconds timeout) {
+  const std::string& method = started.method;
+  const std::string& session_id = started.session_id;
+  const auto deadline = Clock::now() + timeout;
+  const std::shared_ptr<EventQueue> queue = queue_of(session_id);
   while (true) {
-    if (const auto reply = replies_.find(id); reply != replies_.end()) {
+    if (const auto reply = replies_.find(started.id); reply != replies_.end()) {
       Json answer = std::move(reply->second);
       replies_.erase(reply);
+      waiting_.erase(started.id);
       ++round_trips_;
       if (const auto error = answer.find("error"); error != answer.end()) {
         const Json* code = member(*error, "code");
@@ -158,7 +176,7 @@ Json Connection::call(const std::string& session_id, const std::string& method, 
     if (!session_id.empty() && gone_sessions_.count(session_id) != 0) {
       throw PageError(method + ": the page was closed or crashed.", PageError::Kind::gone);
     }
-    if (queue && queue->dialogs_opened != dialogs) {
+    if (queue && queue->dialogs_opened != started.dialogs) {
       throw PageError(method + ": a dialog opened on the page.", PageError::Kind::dialog);
     }
     const auto next = transport_->receive(deadline);

@@ -64,6 +64,25 @@ class Connection {
   // session is open or opens meanwhile (see above).
   Json call(const std::string& session_id, const std::string& method, const Json& params,
             std::chrono::milliseconds timeout);
+
+  // A command sent whose reply is kept for `finish`: several can be under way at once,
+  // and the browser works through them without waiting for this side in between.
+  struct Started {
+    std::int64_t id = 0;
+    std::string session_id;
+    std::string method;
+    // Dialogs of the session opened when it was sent (see finish).
+    std::uint64_t dialogs = 0;
+  };
+  // Sends a command as `call` does, without waiting; fails as `call` does when it cannot
+  // be sent. Its reply is kept until `finish` or `forget`.
+  Started start(const std::string& session_id, const std::string& method, const Json& params,
+                Clock::time_point deadline);
+  // Waits for the reply of a started command, as `call` does; a dialog that opened
+  // since it was sent ends the wait.
+  Json finish(const Started& started, std::chrono::milliseconds timeout);
+  // Drops a started command's reply, now or when it comes.
+  void forget(const Started& started);
   // Sends a command without waiting; its reply, error or not, is dropped when it comes.
   void post(const std::string& session_id, const std::string& method, const Json& params);
   // Reads and dispatches messages until the deadline or until `done` holds; returns

@@ -19,6 +19,11 @@ Json Session::send(const std::string& method, const Json& params, std::chrono::m
   return connection_->call(id_, method, params, timeout);
 }
 
+Session::Started Session::start(const std::string& method, const Json& params, std::chrono::milliseconds timeout) {
+  ++round_trips_;
+  return Started(connection_, connection_->start(id_, method, params, Clock::now() + timeout));
+}
+
 void Session::post(const std::string& method, const Json& params) {
   ++posts_;
   connection_->post(id_, method, params);

@@ -33,6 +33,27 @@ class Session {
   // Sends a command without waiting for its reply (releasing objects, for example).
   void post(const std::string& method, const Json& params = Json::object());
 
+  // A command under way whose reply is waited for later (see Connection::start); its
+  // reply is dropped if it is let go of first.
+  class Started {
+   public:
+    Started(std::shared_ptr<Connection> connection, Connection::Started started)
+        : connection_(std::move(connection)), started_(std::move(started)) {}
+    Started(Started&&) = default;
+    Started& operator=(Started&&) = default;
+    ~Started() {
+      if (connection_) connection_->forget(started_);
+    }
+    // Waits for the reply, as send does.
+    Json finish(std::chrono::milliseconds timeout) { return connection_->finish(started_, timeout); }
+
+   private:
+    std::shared_ptr<Connection> connection_;
+    Connection::Started started_;
+  };
+  // Sends a command, as send does, without waiting for its reply.
+  Started start(const std::string& method, const Json& params, std::chrono::milliseconds timeout);
+
   // The events received so far, oldest first; they leave the queue.
   std::vector<Event> take_events();
   // Waits for an event of `method` (one already queued counts), removes it from the queue

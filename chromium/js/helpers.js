@@ -225,16 +225,23 @@
     return this.reply({ ids: [...ids], labels: [...labels] });
   },
   // JSON text of `value` for the caller. The protocol carries text faster than a
-  // structured value, and a long text faster in pieces, given as a list: each cut is
-  // moved back from between the halves of a surrogate pair, never splitting a character.
+  // structured value, and a long text far faster as several small replies than as one:
+  // a text longer than a piece is kept here in pieces, the first goes out with its
+  // number and their count as {reply, pieces, first}, and the caller asks for the others
+  // with piece(). Each cut is moved back from between the halves of a surrogate pair,
+  // never splitting a character. The pieces of one reply are kept until the next.
+  replies: 0,
+  sending: null,
   reply(value) {
     const text = JSON.stringify(value);
-    if (text.length <= 65536) {
+    this.sending = null;
+    const PIECE = 131072;
+    if (text.length <= PIECE) {
       return text;
     }
     const pieces = [];
     for (let start = 0; start < text.length;) {
-      let end = Math.min(start + 65536, text.length);
+      let end = Math.min(start + PIECE, text.length);
       const last = text.charCodeAt(end - 1);
       if (end < text.length && last >= 0xd800 && last <= 0xdbff) {
         end--;
@@ -242,7 +249,16 @@
       pieces.push(text.slice(start, end));
       start = end;
     }
-    return pieces;
+    this.replies += 1;
+    this.sending = { reply: this.replies, pieces };
+    return { reply: this.replies, pieces: pieces.length, first: pieces[0] };
+  },
+  // Piece `k` of reply `reply` (see reply).
+  piece(reply, k) {
+    if (this.sending === null || this.sending.reply !== reply || !(k >= 1 && k < this.sending.pieces.length)) {
+      throw new Error('The rest of the page\'s answer is no longer there.');
+    }
+    return this.sending.pieces[k];
   },
   // Asks each question, with its own argument from `args`, of the elements of group
   // `id` (`count` of them), or of those at the indices that its runs in `indices` give
