@@ -33,8 +33,10 @@ using chromium::deadline_after;
 // The document's loading state: "loading", "interactive" or "complete".
 constexpr std::string_view READY_STATE_SCRIPT = "() => document.readyState";
 
-// A page load may take this long however short the steps' time-out is.
-constexpr std::chrono::milliseconds SHORTEST_NAVIGATION_TIMEOUT{10000};
+// A page load may take this long however short the steps' time-out is: the 30 s that
+// Playwright gives a navigation. The load is the browser's own work, and a large page
+// takes more than 10 s of it on a small machine.
+constexpr std::chrono::milliseconds SHORTEST_NAVIGATION_TIMEOUT{30000};
 
 bool is_dialog(const PageError& error) { return error.kind() == PageError::Kind::dialog; }
 

@@ -488,7 +488,7 @@ TEST_F(RunCommand, AcceptsABeforeUnloadPromptAndReallyArrives) {
   EXPECT_EQ(count_of(o.out, "  [PASS] "), 7) << o.out;
   EXPECT_NE(o.out.find("  [FAIL] navigate " + silent + "\n         note    : cannot open " + silent +
                        ": the page stayed at " + to_file_url(FIXTURES / "leave.html") +
-                       ": its beforeunload prompt was accepted, but " + silent + " did not load within 10000 ms\n"),
+                       ": its beforeunload prompt was accepted, but " + silent + " did not load within 30000 ms\n"),
             std::string::npos)
       << o.out;
   EXPECT_EQ(o.out.find("dismissed"), std::string::npos) << o.out;
@@ -508,7 +508,7 @@ TEST_F(RunCommand, ASilentServerOrAHugeValueFailsItsStepAndTheTabGoesOn) {
   const Outcome o = run({s.string(), "--timeout", "1000", "--junit", "junit.xml"});
   EXPECT_EQ(o.status, 1) << o.err;
   EXPECT_NE(o.out.find("  [FAIL] navigate " + silent + "\n"
-                       "         note    : cannot open " + silent + ": no answer within 10000 ms\n"),
+                       "         note    : cannot open " + silent + ": no answer within 30000 ms\n"),
             std::string::npos)
       << o.out.substr(0, 2000);
   EXPECT_NE(o.out.find("         note    : the text to type is too long (8388608 bytes; at most 262144 can be "

@@ -102,7 +102,8 @@ int run(const RunOptions& options, const std::vector<std::string>& command_line)
   if (!options.downloads.empty()) choice.downloads = std::filesystem::path(options.downloads);
   // A page that answers nothing for this long is taken to hang.
   choice.command_timeout = std::chrono::milliseconds{10000 + options.timeout_ms};
-  const std::chrono::milliseconds load_timeout{std::max(options.timeout_ms, 10000)};
+  // As for `navigate` steps (see step_runner.cpp).
+  const std::chrono::milliseconds load_timeout{std::max(options.timeout_ms, 30000)};
   std::vector<std::unique_ptr<runner::TabSource>> tabs;
   try {
     // One opener for every worker, so that the note about the sandbox comes once. The
