@@ -190,6 +190,8 @@ class ChromiumPage : public Tab {
   // the act, or in a task queued by then), waits until it has loaded, or navigated
   // within the document, or a dialog opened.
   void settle();
+  // After a load event: waits, until `deadline` at most, for the page to be laid out.
+  void await_layout(Clock::time_point deadline);
 
   std::shared_ptr<Session> session_;
   // The isolated world, the scan under way, and the reads (chromium_page.cpp).

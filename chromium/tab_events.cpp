@@ -85,8 +85,30 @@ void ChromiumPage::settle() {
     if (!started || started->method != "Page.frameStartedLoading") return;
   }
   const std::string frame = started->params.value("frameId", std::string());
-  session_->wait_for([&](const Event& e) { return e.method == "Page.loadEventFired" || stayed_in(e, frame); },
-                     deadline_after(load_timeout_));
+  const auto deadline = deadline_after(load_timeout_);
+  const auto arrived =
+      session_->wait_for([&](const Event& e) { return e.method == "Page.loadEventFired" || stayed_in(e, frame); },
+                         deadline);
+  if (arrived && arrived->method == "Page.loadEventFired") await_layout(deadline);
+}
+
+void ChromiumPage::await_layout(Clock::time_point deadline) {
+  // A large document is still being styled and laid out for a while after its load
+  // event (about a second at 130,000 elements), and the page answers nothing until then.
+  // That time belongs to the load, not to the step after it: one call that lays the
+  // page out, within the load's own time, leaves it ready to be read. A page still busy
+  // when that time is up has loaded all the same; the next step waits for it in its turn.
+  try {
+    session_->send("Runtime.evaluate",
+                   {{"expression", "void (document.documentElement && document.documentElement.offsetWidth)"},
+                    {"silent", true}},
+                   time_left(deadline));
+  } catch (const ProtocolError&) {
+    // The document was replaced meanwhile (a script moved on at once): the next load or
+    // step is what waits then.
+  } catch (const PageError& error) {
+    if (error.kind() != PageError::Kind::timeout && error.kind() != PageError::Kind::dialog) throw;
+  }
 }
 
 ActOutcome ChromiumPage::navigate(const std::string& url_or_path, std::chrono::milliseconds timeout) {
@@ -120,8 +142,11 @@ ActOutcome ChromiumPage::navigate(const std::string& url_or_path, std::chrono::m
     // A navigation within the same document has no loader and fires no load event.
     if (!result.contains("loaderId")) return {};
   }
-  if (session_->wait_for([](const Event& e) { return e.method == "Page.loadEventFired"; }, deadline) ||
-      session_->open_dialog()) {
+  if (session_->wait_for([](const Event& e) { return e.method == "Page.loadEventFired"; }, deadline)) {
+    await_layout(deadline);
+    return {};
+  }
+  if (session_->open_dialog()) {
     return {};
   }
   session_->send("Page.stopLoading");

@@ -319,6 +319,17 @@ TEST_F(ChromiumTest, NavigationWaitsForTheLoadAndReportsFailures) {
   const ActOutcome missing = page->navigate(fixture("no-such-page.html"));
   EXPECT_EQ(missing.kind, ActOutcome::Kind::unsuitable);
   EXPECT_THAT(missing.reason, HasSubstr("ERR_FILE_NOT_FOUND"));
+
+  // After the load event the navigation waits for the page's layout, but only within
+  // its own time: a page that keeps its thread busy past that has loaded all the same.
+  auto busy = browser_->new_page();
+  const auto started = std::chrono::steady_clock::now();
+  const ActOutcome loaded = busy->navigate(
+      "data:text/html,<body onload=\"setTimeout(() => { const end = Date.now() + 9000; "
+      "while (Date.now() < end); }, 0)\">busy</body>",
+      1500ms);
+  EXPECT_TRUE(loaded.done()) << loaded.reason;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
 }
 
 TEST_F(ChromiumTest, SessionDrivesInputAndAnswersDialogs) {
