@@ -413,7 +413,6 @@ long long whole_millis(Clock::duration duration) {
 // values and marks are kept in two plain columns, errors (rare) apart.
 class SlotAnswers {
  public:
-  std::size_t size() const { return marks_.size(); }
   bool has(std::size_t slot) const { return slot < marks_.size() && marks_[slot] != Mark::none; }
   bool failed(std::size_t slot) const { return slot < marks_.size() && marks_[slot] == Mark::error; }
 
